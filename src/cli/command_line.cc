@@ -1,0 +1,132 @@
+// The command line: switches and positional arguments into the run
+// settings, and the usage text.
+#include "cli/command_line.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "cli/report_printf.h"
+#include "cli/run_settings.h"
+
+namespace {
+
+constexpr const char* kUsagePieces[] = {
+    "Displays user activity information in a database, if available.\n\n",
+    "usetrail [ServerName] <DbName> [/c] [/i] [/f:filter] [/s:days] [/e:days]\n\n",
+    "  ServerName      [optional] The name of the server that the database is on.\n",
+    "  DbName          The name of the database to examine (wildcards are allowed).\n",
+    "  /c              Display information in comma-delimited format.\n",
+    "  /i              Display summary information at the end.\n",
+    "  /f:filter       Filter the user names that are retrieved based on a wildcard\n",
+    "                  specification using * or ? (like *John*).\n",
+    "  /x:filter       Exclude names that match this wildcard pattern (like *SRV*)\n",
+    "  /s:days         Get only the entries that are this many days old or newer.\n",
+    "                  If this option is not specified, there is no start date.\n",
+    "  /e:days         Get only the entries that are this many days old or older.\n",
+    "                  If this option is not specified, there is no end date.\n",
+    "\nIf the server or database name contains spaces, enclose it in quotation marks.\n",
+    "You can use a combination of the /s and /e options to specify a date range.\n",
+    "For example, /s:14 /e:7 gets entries from the last 7 to 14 days, /s:1 /e:1\n",
+    "gets entries from yesterday, and /s:0 /e:0 gets entries from today.\n",
+    "\nDays are calendar days of the local time zone; see the README for examples.\n"
+    "version 1.2\n",
+};
+
+// The value of /f, /x, /s and /e: everything after the first ':', or null
+// when there is no ':' or nothing after it (the switch is then ignored).
+const char* SwitchValue(const char* argument) {
+  const char* colon = std::strchr(argument, ':');
+  if (colon == nullptr || colon[1] == '\0') return nullptr;
+  return colon + 1;
+}
+
+bool IsBlank(char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+}  // namespace
+
+int32_t ReadDayCount(const char* value) {
+  while (IsBlank(*value)) ++value;
+  bool negative = false;
+  if (*value == '+' || *value == '-') negative = *value++ == '-';
+  // Saturate early: anything past 2^31 is clamped the same way below.
+  constexpr int64_t kCap = int64_t{1} << 32;
+  int64_t n = 0;
+  for (; *value >= '0' && *value <= '9'; ++value) {
+    n = n * 10 + (*value - '0');
+    if (n > kCap) n = kCap;
+  }
+  if (negative) n = -n;
+  if (n > INT32_MAX) return INT32_MAX;
+  if (n < INT32_MIN) return INT32_MIN;
+  return static_cast<int32_t>(n);
+}
+
+void PrintUsage() {
+  for (const char* piece : kUsagePieces) std::fputs(piece, stdout);
+}
+
+int32_t ParseArguments(int32_t argc, char** argv) {
+  if (argc < 2) {
+    PrintUsage();
+    return 0;
+  }
+  RunSettings& s = gRunSettings;
+  const char* positional[2] = {nullptr, nullptr};
+  int taken = 0;
+  for (int32_t i = 1; i < argc; ++i) {
+    const char* arg = argv[i];
+    if (arg == nullptr) continue;
+    if (arg[0] != '-' && arg[0] != '/') {
+      if (taken < 2) positional[taken++] = arg;  // later ones are dropped
+      continue;
+    }
+    const char* value = SwitchValue(arg);
+    switch (arg[1]) {
+      case '?':
+        PrintUsage();
+        return 0;
+      case 'c':
+      case 'C':
+        s.separator = ',';
+        break;
+      case 'i':
+      case 'I':
+        s.showSummary = 1;
+        break;
+      case 'f':
+      case 'F':
+        if (value != nullptr) CopyText(s.includePattern, value);
+        break;
+      case 'x':
+      case 'X':
+        if (value != nullptr) CopyText(s.excludePattern, value);
+        break;
+      case 's':
+      case 'S':
+        if (value != nullptr) s.startDays = ReadDayCount(value);
+        break;
+      case 'e':
+      case 'E':
+        if (value != nullptr) s.endDays = ReadDayCount(value);
+        break;
+      default:
+        ReportPrintf("Unrecognized command line option:%s (ignored)", arg);
+        break;
+    }
+  }
+  if (taken == 0) {
+    ReportPrintf("** Not enough arguments! **\n");
+    PrintUsage();
+    return 0;
+  }
+  if (taken == 1) {
+    s.serverName[0] = '\0';
+    CopyText(s.dbPattern, positional[0]);
+  } else {
+    CopyText(s.serverName, positional[0]);
+    CopyText(s.dbPattern, positional[1]);
+  }
+  return 1;
+}

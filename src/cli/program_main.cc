@@ -1,0 +1,51 @@
+// The main routine: settings from the command line, the stream exchange,
+// and every database whose path or title matches, reported in turn.
+#include "cli/program_main.h"
+
+#include "cli/command_line.h"
+#include "cli/report_printf.h"
+#include "cli/run_settings.h"
+#include "cli/streams.h"
+#include "match/wildcard.h"
+#include "report/activity_report.h"
+#include "scan/database_scan.h"
+
+namespace {
+
+// A server that cannot be reached must not look like an empty one.
+void ReportScanFailure(Status status) {
+  if (gRunSettings.serverName[0] == '\0') {
+    ReportPrintf("Unable to search the local data directory\n");
+  } else {
+    ReportPrintf("Unable to search the data directory of server %s\n",
+                 gRunSettings.serverName.data());
+  }
+  PrintStatus(status);
+}
+
+}  // namespace
+
+Status ProgramMain(int32_t argc, char** argv) {
+  if (ParseArguments(argc, argv) == 0) return 0;
+  SwapStandardStreams();
+  BufferReportStream();
+
+  const char* server = gRunSettings.serverName.data();
+  const char* pattern = gRunSettings.dbPattern.data();
+  Text path{};
+  Text title{};
+  Status scanStatus = 0;
+  Status scanFailure = 0;  // the status of each call is reset by the next
+  while (NextDatabase(server, "", path.data(), &scanStatus) != 0) {
+    if (scanStatus != 0) scanFailure = scanStatus;
+    CurrentDatabaseTitle(title.data());
+    if (WildcardMatch(pattern, path.data(), 0) != 0 ||
+        WildcardMatch(pattern, title.data(), 0) != 0) {
+      ReportPrintf("\n===========================\n");
+      ProcessDatabase(server, path.data());
+    }
+  }
+  if (scanStatus != 0) scanFailure = scanStatus;
+  if (scanFailure != 0) ReportScanFailure(scanFailure);
+  return 0;
+}

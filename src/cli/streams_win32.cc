@@ -1,0 +1,31 @@
+// The stream exchange on Windows: descriptors 1 and 2 trade places, and the
+// process's standard handles follow them, so that anything written through
+// the handles lands where the descriptors now point.
+#include <io.h>
+#include <windows.h>
+
+#include <cstdio>
+
+#include "cli/streams.h"
+
+void SwapStandardStreams() {
+  const int errorFd = _fileno(stderr);
+  const int outputFd = _fileno(stdout);
+  std::fflush(nullptr);
+  const int errorCopy = _dup(errorFd);
+  const int outputCopy = _dup(outputFd);
+  _dup2(outputCopy, errorFd);
+  _dup2(errorCopy, outputFd);
+  _close(outputCopy);
+  _close(errorCopy);
+  SetStdHandle(STD_OUTPUT_HANDLE, reinterpret_cast<HANDLE>(_get_osfhandle(outputFd)));
+  SetStdHandle(STD_ERROR_HANDLE, reinterpret_cast<HANDLE>(_get_osfhandle(errorFd)));
+}
+
+void BufferReportStream() {
+  // This C runtime has no line buffering, so a console stays unbuffered and
+  // only files and pipes get the large buffer.
+  static char buffer[1 << 16];
+  std::fflush(stderr);
+  if (!_isatty(_fileno(stderr))) std::setvbuf(stderr, buffer, _IOFBF, sizeof buffer);
+}

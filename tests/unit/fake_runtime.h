@@ -1,0 +1,118 @@
+// A scripted runtime for unit tests: it links in place of the runtime
+// library, answers as each test says, and records the calls made, in order.
+//
+// Time in the fake is whole seconds since 1970-01-01 UTC; calendar days are
+// UTC days. Network paths are "server!!file" ("file" for the local server).
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "runtime/notes_runtime.h"
+
+namespace fake {
+
+// Error codes of the fake's own status table (texts in Runtime::texts).
+constexpr Status kNoSuchFile = 259;
+constexpr Status kBadTime = 1037;
+constexpr Status kBadHandle = 6;
+constexpr Status kPathTooLong = 1016;
+
+TimeDate At(std::string_view text);  // "YYYY-MM-DD HH:MM:SS", UTC
+TimeDate InvalidTime();
+int64_t SecondsOf(const TimeDate& value);
+std::string TextOf(const TimeDate& value);  // as TimeToText writes it
+
+struct LogEntry {
+  TimeDate time;
+  uint16_t reads = 0;
+  uint16_t writes = 0;
+  std::string user;
+};
+
+struct Database {
+  Status openStatus = 0;  // DbOpen's status
+  bool opens = true;      // false: DbOpen leaves the handle 0
+  Status activityStatus = 0;
+  ActivitySummary summary{};
+  std::vector<LogEntry> log;
+  // When set, the entries block is exactly these bytes (count = rawCount).
+  std::vector<uint8_t> rawBlock;
+  uint16_t rawCount = 0;
+};
+
+struct DirectoryEntry {
+  uint8_t matchFlags = 1;
+  // Items in order: name and text; the 2-byte type word is added.
+  std::vector<std::pair<std::string, std::string>> items;
+  // When not empty, handed to the callback as the summary buffer as is.
+  std::vector<uint8_t> raw;
+};
+
+// A database entry with the four items a directory search carries.
+DirectoryEntry DbEntry(std::string path, std::string title = "");
+// A folder entry ("$DIR").
+DirectoryEntry FolderEntry(std::string path);
+// The summary buffer the fake builds for `entry`.
+std::vector<uint8_t> SummaryBytes(const DirectoryEntry& entry, uint16_t headerSize);
+
+struct Runtime {
+  // --- answers ---
+  TimeDate now = At("2026-12-07 12:00:00");
+  std::map<std::string, Database> databases;                       // by network path
+  std::map<std::string, std::vector<DirectoryEntry>> directories;  // by network path
+  Status searchStatus = 0;
+  int searchFailAfter = -1;  // >= 0: DbSearch returns searchStatus after this many
+  uint16_t summaryHeaderSize = 6;
+  std::map<uint16_t, std::string> texts;                 // by error code
+  std::function<std::string(const TimeDate&)> timeText;  // default: TextOf
+
+  Status initStatus = 0;
+  Status takeArgsStatus = 0;
+  Status enterMainStatus = 0;
+  int startupExitValue = 3;
+  std::vector<std::string> takeArgsVector;  // non-empty: RuntimeTakeArgs hands this back
+
+  // Fails the nth call (1-based) of `op` with `status`, instead of its answer.
+  void Fail(std::string_view op, int nth, Status status);
+
+  // --- records ---
+  std::vector<std::string> calls;     // e.g. "DbOpen(db/a.db)"; time calls left out
+  std::map<std::string, int> counts;  // calls per operation, time calls too
+  EntryRoutine enteredRoutine = nullptr;
+  char** takeArgsOut = nullptr;  // the vector RuntimeTakeArgs handed back
+
+  // Calls whose text starts with `prefix`.
+  std::vector<std::string> CallsOf(std::string_view prefix) const;
+  int OpenHandles() const;   // databases and directories not closed
+  int LockedBlocks() const;  // blocks locked and not unlocked
+  int LiveBlocks() const;    // blocks not freed
+
+  // --- internals of the fake ---
+  struct Block {
+    std::string owner;
+    std::vector<uint8_t> bytes;
+    int locks = 0;
+  };
+  std::map<DbHandle, std::string> handles;
+  std::map<MemHandle, Block> blocks;
+  std::map<std::string, std::vector<std::pair<int, Status>>> failures;
+  uint32_t nextHandle = 100;
+  std::vector<std::string> argStorage;
+  std::vector<char*> argPointers;
+
+  // Counts a call of `op`; returns a scripted failure for it, or 0.
+  Status Count(const std::string& op);
+};
+
+// The fake every runtime call answers from.
+Runtime& Fake();
+// A fresh fake for the next test.
+void Reset();
+
+}  // namespace fake

@@ -1,0 +1,16 @@
+// Shared helpers of the unit tests.
+#include "test_support.h"
+
+#include "cli/run_settings.h"
+#include "scan/database_scan.h"
+
+Args::Args(std::initializer_list<std::string> args) : storage_(args) {
+  for (auto& a : storage_) pointers_.push_back(a.data());
+  pointers_.push_back(nullptr);
+}
+
+void RuntimeTest::SetUp() {
+  fake::Reset();
+  ResetRunSettings();
+  ResetDatabaseScan();
+}
