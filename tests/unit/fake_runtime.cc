@@ -89,7 +89,7 @@ std::string TextOf(const TimeDate& value) {
   int64_t rest = s - days * 86400;
   int64_t y, m, d;
   CivilFromDays(days, y, m, d);
-  char buf[64];
+  char buf[128];  // room for any six 64-bit fields, so Release builds do not warn
   std::snprintf(buf, sizeof buf, "%04lld-%02lld-%02lld %02lld:%02lld:%02lld",
                 static_cast<long long>(y), static_cast<long long>(m), static_cast<long long>(d),
                 static_cast<long long>(rest / 3600), static_cast<long long>(rest / 60 % 60),
@@ -345,7 +345,7 @@ void* MemLock(MemHandle handle) {
   f.calls.push_back("MemLock(" + fake::BlockName(handle) + ")");
   f.Count("MemLock");
   auto it = f.blocks.find(handle);
-  if (it == f.blocks.end()) return nullptr;
+  if (it == f.blocks.end() || f.lockFails) return nullptr;
   ++it->second.locks;
   return it->second.bytes.data();
 }
@@ -381,8 +381,8 @@ void TimeDateOnly(const TimeDate* in, uint32_t, TimeDate* out) {
 Status TimeAdjust(TimeDate* value, int32_t hundredths, int32_t seconds, int32_t minutes,
                   int32_t days, int32_t months, int32_t years) {
   auto& f = Fake();
-  f.Count("TimeAdjust");
   f.calls.push_back("TimeAdjust(" + std::to_string(days) + ")");
+  if (Status s = f.Count("TimeAdjust")) return s;
   int64_t s = fake::SecondsOf(*value);
   if (s == fake::kInvalid || months != 0 || years != 0) return fake::kBadTime;
   *value =

@@ -71,6 +71,8 @@ struct Runtime {
   uint16_t summaryHeaderSize = 6;
   std::map<uint16_t, std::string> texts;                 // by error code
   std::function<std::string(const TimeDate&)> timeText;  // default: TextOf
+  // MemLock hands back null (and locks nothing).
+  bool lockFails = false;
 
   Status initStatus = 0;
   Status takeArgsStatus = 0;

@@ -1,0 +1,145 @@
+// Benchmarks of the stand-in runtime: directory searches over 10,000 databases and the
+// activity log of a 65,535-entry database, with the process's peak memory.
+#include <benchmark/benchmark.h>
+#include <stdlib.h>
+#include <sys/resource.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "runtime/notes_runtime.h"
+#include "sample_data.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Generated once and kept, so that a later run measures the runtime alone
+// (set USETRAIL_BENCH_DATA to choose the folder).
+fs::path DataRoot() {
+  const char* chosen = getenv("USETRAIL_BENCH_DATA");
+  return chosen != nullptr ? fs::path(chosen)
+                           : fs::temp_directory_path() / "usetrail-standin-bench";
+}
+
+fs::path Prepare(const std::string& name, int databases, int entries, bool fixedEntries) {
+  const fs::path dir = DataRoot() / name;
+  if (fs::exists(dir / ".complete")) return dir;
+  fs::remove_all(dir);
+  sampledata::Options options;
+  options.outDir = dir.string();
+  options.databases = databases;
+  options.maxEntries = entries;
+  options.fixedEntries = fixedEntries;
+  options.folders = databases > 1 ? 8 : 0;
+  options.seed = 42;
+  sampledata::ParseDateTime("2026-12-07 12:00:00", &options.now);
+  sampledata::Totals totals;
+  std::string error;
+  if (!sampledata::WriteSampleData(options, &totals, &error)) {
+    std::fprintf(stderr, "cannot write bench data: %s\n", error.c_str());
+    std::exit(1);
+  }
+  std::ofstream(dir / ".complete") << "done\n";
+  return dir;
+}
+
+void Start(const fs::path& data) {
+  RuntimeTerm();
+  setenv("USETRAIL_DATA", data.c_str(), 1);
+  setenv("USETRAIL_NOW", "2026-12-07 12:00:00", 1);
+  if (RuntimeInit(0, nullptr) != 0) std::exit(1);
+}
+
+Status CountEntry(void* context, const MatchRecord*, const void*) {
+  ++*static_cast<int64_t*>(context);
+  return 0;
+}
+
+int64_t SearchOnce() {
+  char path[256];
+  DbHandle handle = 0;
+  int64_t entries = 0;
+  if (BuildNetPath(nullptr, "", "", path) != 0 || DbOpen(path, &handle) != 0) return -1;
+  DbSearch(handle, 0, nullptr, kSearchFlagsSummary, kClassMaskDatabases, nullptr, CountEntry,
+           &entries, nullptr);
+  DbClose(handle);
+  return entries;
+}
+
+void ReportPeakMemory(benchmark::State& state) {
+  struct rusage usage {};
+  getrusage(RUSAGE_SELF, &usage);
+  state.counters["peak_MiB"] = static_cast<double>(usage.ru_maxrss) / 1024.0;
+}
+
+// The first search of a process: every title is read from its file.
+void BM_SearchFirstTime(benchmark::State& state) {
+  const fs::path data = Prepare("many", 10000, 20, false);
+  int64_t entries = 0;
+  for (auto _ : state) {
+    state.PauseTiming();
+    Start(data);  // a fresh runtime has an empty title cache
+    state.ResumeTiming();
+    entries = SearchOnce();
+  }
+  state.counters["entries"] = static_cast<double>(entries);
+  ReportPeakMemory(state);
+}
+BENCHMARK(BM_SearchFirstTime)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+// Ten searches in a row, as ten batches of the program's scan would run them.
+void BM_SearchTenTimes(benchmark::State& state) {
+  Start(Prepare("many", 10000, 20, false));
+  SearchOnce();  // fill the title cache
+  int64_t entries = 0;
+  for (auto _ : state) {
+    for (int i = 0; i < 10; ++i) entries = SearchOnce();
+  }
+  state.counters["entries"] = static_cast<double>(entries);
+  ReportPeakMemory(state);
+}
+BENCHMARK(BM_SearchTenTimes)->Unit(benchmark::kMillisecond);
+
+// Open, read the whole log, walk every entry, free, close.
+void BM_UserActivity65535(benchmark::State& state) {
+  // The first database of the two is the one without a log.
+  const fs::path data = Prepare("big", 2, 65535, true);
+  Start(data);
+  std::string name;
+  for (const auto& entry : fs::recursive_directory_iterator(data)) {
+    if (entry.path().extension() == ".db" && entry.path().filename() != "archive_nolog.db") {
+      name = fs::relative(entry.path(), data).string();
+    }
+  }
+  uint16_t count = 0;
+  for (auto _ : state) {
+    DbHandle handle = 0;
+    if (DbOpen(name.c_str(), &handle) != 0) {
+      state.SkipWithError("cannot open the database");
+      break;
+    }
+    ActivitySummary summary;
+    MemHandle block = 0;
+    if (DbGetUserActivity(handle, 0, &summary, &block, &count) != 0) {
+      state.SkipWithError("cannot read the log");
+      break;
+    }
+    const auto* entries = static_cast<const ActivityEntry*>(MemLock(block));
+    uint64_t reads = 0;
+    for (uint16_t i = 0; i < count; ++i) reads += entries[i].reads;
+    benchmark::DoNotOptimize(reads);
+    MemUnlock(block);
+    MemFree(block);
+    DbClose(handle);
+  }
+  state.counters["entries"] = count;
+  ReportPeakMemory(state);
+}
+BENCHMARK(BM_UserActivity65535)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();

@@ -1,0 +1,238 @@
+// The activity report of one database: its user-activity log through the date window and the
+// user-name patterns, its optional summary, and plain messages for its failures.
+#include "report/activity_report.h"
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <span>
+#include <string_view>
+
+#include "cli/report_printf.h"
+#include "cli/run_settings.h"
+#include "common/fixed_text.h"
+#include "match/wildcard.h"
+
+namespace {
+
+constexpr int32_t kSecondsPerDay = 86400;
+
+// Whether a spreadsheet would take a character of `field` for the end of
+// a field or of a row.
+bool NeedsQuotes(std::string_view field) {
+  for (char c : field) {
+    if (c == ',' || c == '"' || c == '\r' || c == '\n') return true;
+  }
+  return false;
+}
+
+// Room for a field of `n` characters in quotes with every character doubled.
+constexpr std::size_t QuotedSize(std::size_t n) { return 2 * n + 3; }
+
+// Calendar-day bounds of the entries to print, as runtime day numbers; a
+// bound applies only when its offset is 0 or more. Held in 64 bits so that
+// a bound millions of days away compares without overflow.
+struct DateWindow {
+  bool hasStart;
+  int64_t startDay;
+  bool hasEnd;
+  int64_t endDay;
+};
+
+// Day number of `today` moved back by `offset` days. A negative offset is
+// no bound at all, so the date is moved by 0 instead of negating a value
+// that may be INT32_MIN; -INT32_MAX itself is representable.
+int64_t BoundDay(const TimeDate& today, int32_t offset) {
+  const int32_t move = offset < 0 ? 0 : -offset;
+  TimeDate date = today;
+  if (TimeAdjust(&date, 0, 0, 0, move, 0, 0) != 0) {
+    // A runtime that will not move a date that far: count the days here.
+    return int64_t{TimeDayNumber(&today)} + move;
+  }
+  return TimeDayNumber(&date);
+}
+
+// Built from the current time for every database, as a long run may cross
+// midnight.
+DateWindow MakeDateWindow() {
+  TimeDate now{};
+  TimeNow(&now);
+  TimeDate today{};
+  TimeDateOnly(&now, 0, &today);
+  DateWindow window{};
+  window.hasStart = gRunSettings.startDays >= 0;
+  window.startDay = BoundDay(today, gRunSettings.startDays);
+  window.hasEnd = gRunSettings.endDays >= 0;
+  window.endDay = BoundDay(today, gRunSettings.endDays);
+  return window;
+}
+
+bool InWindow(const DateWindow& window, const TimeDate& time) {
+  if (!window.hasStart && !window.hasEnd) return true;
+  TimeDate date{};
+  TimeDateOnly(&time, 0, &date);
+  const int64_t day = TimeDayNumber(&date);
+  return (!window.hasEnd || day <= window.endDay) && (!window.hasStart || day >= window.startDay);
+}
+
+bool NamePasses(const char* name) {
+  return WildcardMatch(gRunSettings.includePattern.data(), name, 0) != 0 &&
+         WildcardMatch(gRunSettings.excludePattern.data(), name, 0) == 0;
+}
+
+// The field as it goes into a report line: as it is, except in the comma
+// form when it holds a comma, a quote or a line end; then in double quotes
+// with inner quotes doubled, so the row keeps its four columns. `field`
+// must be terminated; `quoted` must hold QuotedSize(field.size()) bytes.
+const char* ReportField(std::string_view field, char separator, std::span<char> quoted) {
+  if (separator != ',' || !NeedsQuotes(field)) {
+    return field.data();
+  }
+  if (quoted.size() < QuotedSize(field.size())) return field.data();
+  std::size_t n = 0;
+  quoted[n++] = '"';
+  for (char c : field) {
+    if (c == '"') quoted[n++] = '"';
+    quoted[n++] = c;
+  }
+  quoted[n++] = '"';
+  quoted[n] = '\0';
+  return quoted.data();
+}
+
+// Prints the entries that pass the date window and the name patterns and
+// returns the status of the last date-time conversion (0 when none).
+//
+// The block is the runtime's, and the runtime gives no size for it: the
+// entry count and the name offsets are taken on trust. What is in our
+// hands is that nothing from it goes into a buffer unbounded: entries are
+// copied whole (the block need not be aligned) and a name is read up to
+// 255 characters at most, the size of every text of the program.
+Status PrintEntries(const unsigned char* block, uint16_t count, const DateWindow& window) {
+  const char separator = gRunSettings.separator;
+  Status status = 0;
+  for (uint32_t i = 0; i < count; ++i) {
+    ActivityEntry entry;
+    std::memcpy(&entry, block + i * sizeof entry, sizeof entry);
+
+    // Converted before any filter, so a bad date is reported even for an
+    // entry that would not be printed.
+    std::array<char, kMaxTimeText + 1> time{};
+    uint16_t length = 0;
+    status = TimeToText(nullptr, nullptr, &entry.time, time.data(), kMaxTimeText, &length);
+    if (status != 0) {
+      ReportPrintf("Error converting time/date stamp on record %d\n", static_cast<int>(i));
+      continue;
+    }
+    time[length < kMaxTimeText ? length : kMaxTimeText] = '\0';
+
+    if (!InWindow(window, entry.time)) continue;
+
+    const char* stored = reinterpret_cast<const char*>(block) + entry.nameOffset;
+    Text name{};
+    CopyText(name, std::string_view(stored, BoundedLength(stored, kTextSize - 1)));
+    if (!NamePasses(name.data())) continue;
+
+    std::array<char, QuotedSize(kMaxTimeText)> quotedTime;
+    std::array<char, QuotedSize(kTextSize - 1)> quotedName;
+    ReportPrintf("%s%c%d%c%d%c%s\n", ReportField(TextOf(time), separator, quotedTime), separator,
+                 static_cast<int>(entry.reads), separator, static_cast<int>(entry.writes),
+                 separator, ReportField(TextOf(name), separator, quotedName));
+  }
+  return status;
+}
+
+// Counters are unsigned 32-bit: printed unsigned so that 2^31 and more are
+// not shown negative.
+unsigned long Count(uint32_t value) { return static_cast<unsigned long>(value); }
+
+void PrintSummary(const ActivitySummary& summary, char separator) {
+  const char s = separator;
+  ReportPrintf("\n\n");
+  ReportPrintf("Database Summary Info (all users):\n");
+  ReportPrintf("Summary Period%cReads%cWrites%cUses\n", s, s, s);
+  ReportPrintf("Last Day%c%lu%c%lu%c%lu\n", s, Count(summary.dayReads), s, Count(summary.dayWrites),
+               s, Count(summary.dayUses));
+  ReportPrintf("Last Week%c%lu%c%lu%c%lu\n", s, Count(summary.weekReads), s,
+               Count(summary.weekWrites), s, Count(summary.weekUses));
+  ReportPrintf("Last Month%c%lu%c%lu%c%lu\n", s, Count(summary.monthReads), s,
+               Count(summary.monthWrites), s, Count(summary.monthUses));
+
+  // Whole days, a started day counting as one. A period that ends before it
+  // starts (a clock set back, entries dated ahead) is no days, not a
+  // wrapped-around count.
+  const int32_t seconds = TimeDiffSeconds(&summary.periodEnd, &summary.periodStart);
+  const int32_t days =
+      seconds <= 0 ? 0 : seconds / kSecondsPerDay + (seconds % kSecondsPerDay != 0 ? 1 : 0);
+  ReportPrintf("Last %lu days%c%lu%c%lu%c%lu\n", Count(static_cast<uint32_t>(days)), s,
+               Count(summary.reads), s, Count(summary.writes), s, Count(summary.uses));
+}
+
+}  // namespace
+
+Status ProcessDatabase(const char* serverName, const char* dbPath) {
+  Text path{};
+  Status status = BuildNetPath(nullptr, serverName, dbPath, path.data());
+  if (status != 0) {
+    ReportPrintf("Cannot create path to database %s\n", dbPath);
+    return status;
+  }
+  path.back() = '\0';
+
+  // Judged by the handle: a runtime may report a status and still open.
+  DbHandle handle = 0;
+  status = DbOpen(path.data(), &handle);
+  if (handle == 0) {
+    ReportPrintf("Unable to open database: %s\n\n", dbPath);
+    PrintStatus(status);
+    return status;
+  }
+
+  ReportPrintf("Activity for database: %s\n\n", dbPath);
+  status = PrintUserActivity(handle);
+  if (ErrorCode(status) == kErrorNoActivityLog) {
+    ReportPrintf("User activity is not currently being logged in this database.\n");
+    ReportPrintf("Go to Database Properties - User Activity, and check 'Record Activity'\n");
+  } else if (status != 0) {
+    PrintStatus(status);
+  }
+  DbClose(handle);
+  return status;
+}
+
+Status PrintUserActivity(DbHandle handle) {
+  ActivitySummary summary{};
+  MemHandle entriesHandle = 0;
+  uint16_t count = 0;
+  Status status = DbGetUserActivity(handle, 0, &summary, &entriesHandle, &count);
+  if (status != 0) {
+    ReportPrintf("Unable to get User Activity Log\n");
+    return status;
+  }
+
+  const DateWindow window = MakeDateWindow();
+  const auto* block = static_cast<const unsigned char*>(MemLock(entriesHandle));
+  const char separator = gRunSettings.separator;
+  if (separator == ',') {
+    ReportPrintf("Date/Time,Reads,Writes,User Name\n");
+  } else {
+    ReportPrintf("Date/Time\t\tReads\tWrites\tUser Name\n");
+  }
+  // A block that cannot be locked has nothing to read: no entries.
+  status = block == nullptr ? Status{0} : PrintEntries(block, count, window);
+  MemUnlock(entriesHandle);
+  MemFree(entriesHandle);
+
+  if (gRunSettings.showSummary != 0) PrintSummary(summary, separator);
+  return status;
+}
+
+void PrintStatus(Status status) {
+  const Status code = ErrorCode(status);
+  Text text{};
+  const uint16_t length = LoadStatusString(0, code, text.data(), kTextSize - 1);
+  if (length == 0) return;
+  text[length < kTextSize - 1 ? length : kTextSize - 1] = '\0';
+  ReportPrintf("(Error %d: %s)\n", static_cast<int>(code), text.data());
+}

@@ -1,0 +1,224 @@
+// The database directory scan: batch searches of a data directory into the
+// fixed table, and the hand-out of its entries one at a time.
+#include "scan/database_scan.h"
+
+#include <cstring>
+#include <span>
+#include <string_view>
+
+namespace {
+
+// Values no caller passes, so that the first call always starts a fresh scan.
+constexpr std::string_view kNoServer = "ThisIsNotAServerName";
+constexpr std::string_view kNoDirectory = "ThisIsNotADirectory";
+
+constexpr Text MakeText(std::string_view source) {
+  Text text{};
+  CopyText(text, source);
+  return text;
+}
+
+constexpr ScanState kInitialScanState = {
+    MakeText(kNoServer), MakeText(kNoDirectory), 0, 0, 0, 0, 0,
+};
+
+// Limits of one summary buffer. The texts share the table's field size, so a
+// path or title of up to 255 characters is kept whole (a longer one is cut to
+// 255) and a long path still opens and a long title still matches. Names
+// longer than 99 bytes are cut and so can never be one of the four names.
+// Items after the 20th are neither read nor stored.
+constexpr std::uint32_t kMaxItems = 20;
+constexpr std::size_t kNameSize = 100;
+constexpr std::uint16_t kTypeWordSize = 2;
+
+constexpr std::string_view kTitleItem = "$TITLE";
+constexpr std::string_view kPathItem = "$Path";
+constexpr std::string_view kTypeItem = "$Type";
+constexpr std::string_view kPhysicalPathItem = "$PHYSICALPATH";
+constexpr std::string_view kFolderType = "$DIR";
+
+constexpr std::uint8_t kSummaryValid = 0x01;
+constexpr std::uint32_t kItemCountOffset = 2;
+
+// The summary buffer may lie at any address, so its 16-bit fields are read
+// byte by byte.
+std::uint16_t ReadU16(const std::uint8_t* bytes, std::uint32_t offset) {
+  return static_cast<std::uint16_t>(bytes[offset] | (bytes[offset + 1] << 8));
+}
+
+// A caller's text as the table would keep it: at most 255 characters, read
+// no further than that.
+std::string_view KeptText(const char* text) {
+  if (text == nullptr) return {};
+  return {text, BoundedLength(text, kTextSize - 1)};
+}
+
+// Slot of the entry NextDatabase handed out last, or none.
+const DatabaseEntry* CurrentEntry() {
+  const ScanState& s = gScanState;
+  if (s.nextIndex == 0 || s.entryCount == 0 || s.nextIndex > s.entryCount) return nullptr;
+  return &gDatabaseCache[static_cast<std::size_t>(s.nextIndex - 1)];
+}
+
+}  // namespace
+
+constinit std::array<DatabaseEntry, kDatabaseCacheSize> gDatabaseCache{};
+constinit ScanState gScanState = kInitialScanState;
+
+void ResetDatabaseScan() {
+  gDatabaseCache.fill(DatabaseEntry{});
+  gScanState = kInitialScanState;
+}
+
+int32_t NextDatabase(const char* serverName, const char* directory, char* pathOut,
+                     Status* statusOut) {
+  ScanState& s = gScanState;
+  *statusOut = 0;
+
+  // Compared as kept, so a name too long for the table cannot restart the
+  // scan on every call.
+  if (KeptText(serverName) != TextOf(s.lastServer) ||
+      KeptText(directory) != TextOf(s.lastDirectory)) {
+    s.entryCount = 0;
+    s.nextIndex = 0;
+    s.resumeAfter = 0;
+    s.scanFinished = 0;
+    *statusOut = FillDatabaseCache(serverName, directory);
+    CopyText(s.lastServer, KeptText(serverName));
+    CopyText(s.lastDirectory, KeptText(directory));
+  }
+
+  const std::span<char> out(pathOut, kTextSize);
+  for (;;) {
+    if (s.entryCount != 0 && s.nextIndex < s.entryCount) {
+      CopyText(out, TextOf(gDatabaseCache[static_cast<std::size_t>(s.nextIndex)].path));
+      ++s.nextIndex;
+      return 1;
+    }
+    if (s.scanFinished != 0) {
+      out[0] = '\0';
+      return 0;
+    }
+    // A search that stores nothing always finishes the scan, so this ends.
+    s.entryCount = 0;
+    s.nextIndex = 0;
+    *statusOut = FillDatabaseCache(serverName, directory);
+  }
+}
+
+void CurrentDatabaseTitle(char* titleOut) {
+  const DatabaseEntry* entry = CurrentEntry();
+  CopyText(std::span<char>(titleOut, kTextSize),
+           entry == nullptr ? std::string_view() : TextOf(entry->title));
+}
+
+void CurrentDatabasePhysicalPath(char* pathOut) {
+  const DatabaseEntry* entry = CurrentEntry();
+  CopyText(std::span<char>(pathOut, kTextSize),
+           entry == nullptr ? std::string_view() : TextOf(entry->physicalPath));
+}
+
+Status FillDatabaseCache(const char* serverName, const char* directory) {
+  ScanState& s = gScanState;
+  Text path{};
+  Status status = BuildNetPath(nullptr, serverName, directory, path.data());
+  if (status != 0) {
+    s.scanFinished = 1;
+    return status;
+  }
+  path.back() = '\0';
+
+  DbHandle handle = 0;
+  status = DbOpen(path.data(), &handle);
+  if (status != 0) {
+    s.scanFinished = 1;
+    return status;
+  }
+
+  s.matchCount = 0;
+  // The callback only reads the context; the runtime's signature is not const.
+  const Status searchStatus =
+      DbSearch(handle, 0, nullptr, kSearchFlagsSummary, kClassMaskDatabases, nullptr,
+               DirectoryEntryCallback, const_cast<char*>(serverName), nullptr);
+  const Status closeStatus = DbClose(handle);
+  if (searchStatus != 0) {
+    s.scanFinished = 1;
+    return searchStatus;
+  }
+
+  // Only a full table with entries counted after the one that filled it
+  // needs another batch.
+  const bool more = s.entryCount == kDatabaseCacheSize;
+  s.scanFinished = more ? 0 : 1;
+  return closeStatus;
+}
+
+Status DirectoryEntryCallback(void* context, const MatchRecord* matchRecord, const void* summary) {
+  ScanState& s = gScanState;
+  // Every entry counts as a position, so the count tells whether another
+  // batch is needed and where it resumes.
+  ++s.matchCount;
+  if (s.matchCount <= s.resumeAfter) return 0;
+  if (s.entryCount >= kDatabaseCacheSize) return 0;
+  if (matchRecord == nullptr) return 0;
+
+  MatchRecord match;
+  std::memcpy(&match, matchRecord, sizeof match);
+  if ((match.matchFlags & kSummaryValid) == 0) return 0;
+
+  ParseDirectoryEntry(summary, static_cast<const char*>(context));
+  return 0;
+}
+
+Status ParseDirectoryEntry(const void* summary, const char* serverName) {
+  ScanState& s = gScanState;
+  if (summary == nullptr || s.entryCount >= kDatabaseCacheSize) return 0;
+  const auto* bytes = static_cast<const std::uint8_t*>(summary);
+
+  Text type{};
+  Text title{};
+  Text path{};
+  Text physicalPath{};
+  std::array<char, kNameSize> name{};
+
+  // The runtime gives no buffer size: every read stays within the lengths
+  // the descriptors announce, and offsets are 32-bit so 16-bit sums cannot
+  // wrap back into bytes already read.
+  const std::uint32_t itemCount = ReadU16(bytes, kItemCountOffset);
+  const std::uint32_t headerSize = StoredStructSize(kSummaryHeaderStruct);
+  const std::uint32_t itemsRead = itemCount < kMaxItems ? itemCount : kMaxItems;
+
+  std::uint32_t at = headerSize + 4 * itemCount;
+  for (std::uint32_t i = 0; i < itemsRead; ++i) {
+    const std::uint32_t nameLength = ReadU16(bytes, headerSize + 4 * i);
+    const std::uint32_t valueLength = ReadU16(bytes, headerSize + 4 * i + 2);
+    const char* item = reinterpret_cast<const char*>(bytes + at);
+    at += nameLength + valueLength;
+    // A value too short for its type word holds no text to take.
+    if (valueLength < kTypeWordSize) continue;
+
+    CopyText(name, std::string_view(item, nameLength));
+    const std::string_view itemName = TextOf(name);
+    const std::string_view text(item + nameLength + kTypeWordSize, valueLength - kTypeWordSize);
+    if (itemName == kTitleItem) {
+      CopyText(title, text);
+    } else if (itemName == kPathItem) {
+      CopyText(path, text);
+    } else if (itemName == kTypeItem) {
+      CopyText(type, text);
+    } else if (itemName == kPhysicalPathItem) {
+      CopyText(physicalPath, text);
+    }
+  }
+
+  if (TextOf(type) == kFolderType) return 0;
+
+  DatabaseEntry& entry = gDatabaseCache[static_cast<std::size_t>(s.entryCount)];
+  CopyText(entry.server, KeptText(serverName));
+  CopyText(entry.title, TextOf(title));
+  CopyText(entry.path, TextOf(path));
+  CopyText(entry.physicalPath, TextOf(physicalPath));
+  ++s.entryCount;
+  if (s.entryCount == kDatabaseCacheSize) s.resumeAfter = s.matchCount;
+  return 0;
+}

@@ -1,0 +1,56 @@
+// DbGetUserActivity: hands out the activity log of an open database as a summary and a
+// block of entries followed by the user names.
+#include <cstring>
+#include <new>
+#include <vector>
+
+#include "open_objects.h"
+#include "standin_internal.h"
+
+extern "C" {
+
+Status DbGetUserActivity(DbHandle handle, uint32_t /*flags*/, ActivitySummary* summary,
+                         MemHandle* entries, uint16_t* count) {
+  using standin::Fail;
+  if (summary == nullptr || entries == nullptr || count == nullptr) {
+    return Fail(standin::kBadArgument);
+  }
+  *entries = 0;
+  *count = 0;
+  const standin::OpenObject* object = standin::FindOpen(handle);
+  if (object == nullptr) return Fail(standin::kUnknownHandle);
+  if (!object->isDatabase) return Fail(standin::kNotADatabaseHandle);
+  const standin::DatabaseContent& content = object->content;
+  if (!content.recordActivity) return Fail(standin::kNoActivityLog);
+  if (!content.entryError.empty()) {
+    return Fail(standin::kBadEntry, "Database " + object->relPath + ": " + content.entryError);
+  }
+
+  // Records first, then every name with its terminator, in entry order.
+  const size_t records = content.entries.size() * sizeof(ActivityEntry);
+  size_t size = records;
+  for (const standin::LogEntry& entry : content.entries) size += entry.user.size() + 1;
+  if (size > UINT32_MAX) return Fail(standin::kOutOfMemory);  // nameOffset is 32 bits
+  std::vector<uint8_t> block;
+  try {
+    block.resize(size);
+  } catch (const std::bad_alloc&) {
+    return Fail(standin::kOutOfMemory);
+  }
+  size_t nameAt = records;
+  for (size_t i = 0; i < content.entries.size(); ++i) {
+    const standin::LogEntry& entry = content.entries[i];
+    ActivityEntry record{entry.time, entry.reads, entry.writes, static_cast<uint32_t>(nameAt)};
+    std::memcpy(block.data() + i * sizeof record, &record, sizeof record);
+    std::memcpy(block.data() + nameAt, entry.user.data(), entry.user.size());
+    nameAt += entry.user.size() + 1;  // the terminator is already zero
+  }
+  MemHandle blockHandle = 0;
+  if (Status status = standin::AllocateBlock(std::move(block), &blockHandle)) return status;
+  *summary = content.summary;
+  *entries = blockHandle;
+  *count = static_cast<uint16_t>(content.entries.size());
+  return 0;
+}
+
+}  // extern "C"

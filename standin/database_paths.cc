@@ -1,0 +1,217 @@
+// Network paths, server data directories, and opening and closing databases and folders
+// under their handles.
+#include <map>
+#include <memory>
+#include <string>
+#include <system_error>
+#include <vector>
+
+#include "open_objects.h"
+#include "platform.h"
+#include "standin_internal.h"
+
+namespace fs = std::filesystem;
+
+namespace standin {
+namespace {
+
+// "server!!file" names a file on a server; a path without "!!" is local.
+constexpr std::string_view kServerMark = "!!";
+constexpr size_t kMaxNetPath = 255;
+
+uint32_t lastHandle = 0;
+
+std::map<DbHandle, std::unique_ptr<OpenObject>>& OpenObjects() {
+  static std::map<DbHandle, std::unique_ptr<OpenObject>> objects;
+  return objects;
+}
+
+char FoldAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool EqualFolded(const std::string& a, const std::string& b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    if (FoldAscii(a[i]) != FoldAscii(b[i])) return false;
+  }
+  return true;
+}
+
+// The folder name that stands for server `server`.
+std::string ServerFolderName(const std::string& server) {
+  std::string name = server;
+  for (char& c : name) {
+    if (std::string_view("/\\:*?\"<>|").find(c) != std::string_view::npos) c = '_';
+  }
+  return name;
+}
+
+// The data directory of `server` (the local one when empty).
+Status DataDirectoryOf(const std::string& server, fs::path* dataDir) {
+  const Config& config = CurrentConfig();
+  if (server.empty()) {
+    *dataDir = config.dataDir;
+    return 0;
+  }
+  const std::string quoted = "\"" + server + "\"";
+  if (!config.serversDir) {
+    return Fail(kUnknownServer,
+                "Server " + quoted + " cannot be reached: USETRAIL_SERVERS is not set");
+  }
+  const std::string wanted = ServerFolderName(server);
+  std::error_code error;
+  fs::directory_iterator folders(*config.serversDir, error);
+  if (error) {
+    return Fail(
+        kUnknownServer,
+        "Server " + quoted + " cannot be reached: USETRAIL_SERVERS is not a readable folder");
+  }
+  // Names are compared in byte order so that, of two folders that differ
+  // only in case, the same one is always taken.
+  std::string best;
+  for (const fs::directory_entry& entry : folders) {
+    const std::string name = entry.path().filename().string();
+    std::error_code typeError;
+    if (!entry.is_directory(typeError) || entry.is_symlink(typeError)) continue;
+    if (EqualFolded(name, wanted) && (best.empty() || name < best)) best = name;
+  }
+  if (best.empty()) {
+    return Fail(kUnknownServer, "Server " + quoted + " cannot be reached: no folder \"" + wanted +
+                                    "\" in USETRAIL_SERVERS");
+  }
+  *dataDir = *config.serversDir / best;
+  return 0;
+}
+
+// Splits `file` into parts, refusing anything that would leave the data
+// directory; "." parts and empty parts (doubled separators) are dropped.
+Status SplitRelative(const std::string& file, std::vector<std::string>* parts) {
+  const std::string quoted = "\"" + file + "\"";
+  if (!file.empty() && (platform::IsPathSeparator(file[0]) || fs::path(file).has_root_path())) {
+    return Fail(kPathEscapes,
+                "Path " + quoted + " is absolute: paths are relative to the data directory");
+  }
+  std::string part;
+  for (size_t i = 0; i <= file.size(); ++i) {
+    if (i < file.size() && !platform::IsPathSeparator(file[i])) {
+      part += file[i];
+      continue;
+    }
+    if (part == "..") {
+      return Fail(kPathEscapes, "Path " + quoted + " leaves the data directory");
+    }
+    if (!part.empty() && part != ".") parts->push_back(part);
+    part.clear();
+  }
+  return 0;
+}
+
+}  // namespace
+
+bool IsDatabaseName(const std::string& name) {
+  return name.size() > 3 && EqualFolded(name.substr(name.size() - 3), ".db");
+}
+
+uint32_t NewHandleNumber() {
+  // Skip 0 and any number still in use after the counter wraps.
+  do {
+    ++lastHandle;
+  } while (lastHandle == 0 || OpenObjects().count(lastHandle) != 0 || BlockExists(lastHandle));
+  return lastHandle;
+}
+
+OpenObject* FindOpen(DbHandle handle) {
+  const auto found = OpenObjects().find(handle);
+  return found == OpenObjects().end() ? nullptr : found->second.get();
+}
+
+void CloseAllDatabases() { OpenObjects().clear(); }
+size_t OpenHandles() { return OpenObjects().size(); }
+
+}  // namespace standin
+
+extern "C" {
+
+Status BuildNetPath(const char* /*port*/, const char* server, const char* file, char* pathOut) {
+  using standin::Fail;
+  if (pathOut == nullptr) return Fail(standin::kBadArgument);
+  pathOut[0] = '\0';
+  const std::string serverName = server != nullptr ? server : "";
+  const std::string fileName = file != nullptr ? file : "";
+  if (serverName.find(standin::kServerMark) != std::string::npos) {
+    return Fail(standin::kBadServerName);
+  }
+  const std::string path =
+      serverName.empty() ? fileName : serverName + std::string(standin::kServerMark) + fileName;
+  if (path.size() > standin::kMaxNetPath) return Fail(standin::kPathTooLong);
+  path.copy(pathOut, path.size());
+  pathOut[path.size()] = '\0';
+  return 0;
+}
+
+Status DbOpen(const char* path, DbHandle* handle) {
+  using standin::Fail;
+  if (handle == nullptr) return Fail(standin::kBadArgument);
+  *handle = 0;
+  if (path == nullptr) return Fail(standin::kBadArgument);
+  if (!standin::Started()) return Fail(standin::kNotStarted);
+
+  std::string server;
+  std::string file = path;
+  const size_t mark = file.find(standin::kServerMark);
+  if (mark != std::string::npos) {
+    server = file.substr(0, mark);
+    file = file.substr(mark + standin::kServerMark.size());
+  }
+  auto object = std::make_unique<standin::OpenObject>();
+  if (Status status = standin::DataDirectoryOf(server, &object->dataDir)) return status;
+  std::vector<std::string> parts;
+  if (Status status = standin::SplitRelative(file, &parts)) return status;
+
+  // Walk down part by part so that no symbolic link is ever followed.
+  const std::string quoted = "\"" + file + "\"";
+  fs::path physical = object->dataDir;
+  std::error_code error;
+  if (!fs::is_directory(fs::symlink_status(physical, error))) {
+    return Fail(standin::kCannotRead,
+                "The data directory " + physical.string() + " is not a folder");
+  }
+  std::string relPath;
+  for (size_t i = 0; i < parts.size(); ++i) {
+    physical /= parts[i];
+    relPath += (i == 0 ? "" : std::string(1, standin::platform::PathSeparator())) + parts[i];
+    const fs::file_status status = fs::symlink_status(physical, error);
+    const bool last = i + 1 == parts.size();
+    if (fs::is_directory(status)) continue;
+    if (last && fs::is_regular_file(status) && standin::IsDatabaseName(parts[i])) {
+      object->isDatabase = true;
+      break;
+    }
+    // Missing, a symbolic link, another kind of file, or a file on the way.
+    return Fail(standin::kNoSuchPath, "No database or folder " + quoted + " in the data directory");
+  }
+  object->physical = physical;
+  object->relPath = relPath;
+  if (object->isDatabase) {
+    if (Status status = standin::LoadDatabaseFile(physical, relPath, standin::LoadMode::kFull,
+                                                  standin::NowSeconds(), &object->content)) {
+      return status;
+    }
+  } else {
+    // A folder is checked now, so that a search of it does not fail later.
+    fs::directory_iterator probe(physical, error);
+    if (error) {
+      return Fail(standin::kCannotRead, "The folder " + quoted + " cannot be read");
+    }
+  }
+  const DbHandle number = standin::NewHandleNumber();
+  standin::OpenObjects().emplace(number, std::move(object));
+  *handle = number;
+  return 0;
+}
+
+Status DbClose(DbHandle handle) {
+  if (standin::OpenObjects().erase(handle) == 0) return standin::Fail(standin::kUnknownHandle);
+  return 0;
+}
+
+}  // extern "C"

@@ -1,0 +1,37 @@
+// The few operating-system services the stand-in needs, one file per platform behind them.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace standin::platform {
+
+// A broken-down local date-time; `year` is the full year.
+struct LocalParts {
+  int64_t year = 1970;
+  int month = 1;  // 1..12
+  int day = 1;    // 1..31
+  int hour = 0;
+  int minute = 0;
+  int second = 0;
+};
+
+// Re-reads the time-zone setting (TZ) so later conversions follow it.
+void ReloadTimeZone();
+
+// Local date-time of `utcSeconds`; false when the system cannot convert it.
+bool ToLocal(int64_t utcSeconds, LocalParts* out);
+
+// UTC seconds of a local date-time (a time skipped or repeated by a
+// daylight-saving change is resolved as the system does); false on failure.
+bool FromLocal(const LocalParts& local, int64_t* utcSeconds);
+
+// The value of an environment variable, or nothing when it is unset.
+std::optional<std::string> GetEnvironment(const char* name);
+
+// The separator that `$Path` texts use, and whether `c` separates path parts.
+char PathSeparator();
+bool IsPathSeparator(char c);
+
+}  // namespace standin::platform

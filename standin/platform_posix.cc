@@ -1,0 +1,51 @@
+// POSIX implementation of the stand-in's operating-system services.
+#include <cstdlib>
+#include <ctime>
+
+#include "platform.h"
+
+namespace standin::platform {
+
+void ReloadTimeZone() { tzset(); }
+
+bool ToLocal(int64_t utcSeconds, LocalParts* out) {
+  const time_t value = static_cast<time_t>(utcSeconds);
+  struct tm parts {};
+  if (localtime_r(&value, &parts) == nullptr) return false;
+  out->year = static_cast<int64_t>(parts.tm_year) + 1900;
+  out->month = parts.tm_mon + 1;
+  out->day = parts.tm_mday;
+  out->hour = parts.tm_hour;
+  out->minute = parts.tm_min;
+  out->second = parts.tm_sec;
+  return true;
+}
+
+bool FromLocal(const LocalParts& local, int64_t* utcSeconds) {
+  struct tm parts {};
+  parts.tm_year = static_cast<int>(local.year - 1900);
+  parts.tm_mon = local.month - 1;
+  parts.tm_mday = local.day;
+  parts.tm_hour = local.hour;
+  parts.tm_min = local.minute;
+  parts.tm_sec = local.second;
+  parts.tm_isdst = -1;
+  // mktime returns -1 both on failure and for 1969-12-31 23:59:59 UTC; only a
+  // success fills in the weekday.
+  parts.tm_wday = -1;
+  const time_t value = mktime(&parts);
+  if (value == static_cast<time_t>(-1) && parts.tm_wday == -1) return false;
+  *utcSeconds = static_cast<int64_t>(value);
+  return true;
+}
+
+std::optional<std::string> GetEnvironment(const char* name) {
+  const char* value = std::getenv(name);
+  if (value == nullptr) return std::nullopt;
+  return std::string(value);
+}
+
+char PathSeparator() { return '/'; }
+bool IsPathSeparator(char c) { return c == '/'; }
+
+}  // namespace standin::platform

@@ -1,0 +1,129 @@
+// Status codes and their texts: the fixed table, the texts made at failure time, and the
+// operations that hand texts back to the program.
+#include <algorithm>
+#include <cstring>
+#include <map>
+#include <string>
+
+#include "standin_internal.h"
+
+namespace standin {
+namespace {
+
+struct FixedText {
+  Code code;
+  const char* text;
+};
+
+constexpr FixedText kFixedTexts[] = {
+    {kNotStarted, "The runtime has not been started"},
+    {kBadArgument, "A required argument is missing"},
+    {kUnknownHandle, "The database handle is not open"},
+    {kUnknownMemory, "The memory handle is not allocated"},
+    {kNotLocked, "The memory block is not locked"},
+    {kPathTooLong, "The network path would be longer than 255 characters"},
+    {kInvalidTime, "The date-time value is not valid"},
+    {kTextBufferTooSmall, "The buffer is too small for the date-time text"},
+    {kUnsupportedFormat, "Only the default date-time format is supported"},
+    {kNotADatabaseHandle, "The handle is that of a folder, not of a database"},
+    {kNotAFolderHandle, "The handle is that of a database, not of a folder"},
+    {kOutOfMemory, "Not enough memory"},
+    {kBadServerName, "A server name cannot contain \"!!\""},
+    {kNoActivityLog, "This database does not record user activity"},
+};
+
+struct MessageSlot {
+  uint16_t family = 0;
+  std::string text;
+};
+
+constexpr size_t kMessageSlots = kLastMessageCode - kFirstMessageCode + 1;
+
+// Texts made at failure time; kept for the whole process (also across
+// RuntimeTerm) because a failed start is reported after the runtime is gone.
+struct MessageStore {
+  std::vector<MessageSlot> slots = std::vector<MessageSlot>(kMessageSlots);
+  std::map<std::string, uint16_t> codeOfText;
+  size_t next = 0;
+};
+
+MessageStore& Messages() {
+  static MessageStore store;
+  return store;
+}
+
+const FixedText* FindFixed(uint16_t code) {
+  for (const FixedText& entry : kFixedTexts) {
+    if (entry.code == code) return &entry;
+  }
+  return nullptr;
+}
+
+// Copies `text` into `buffer` (at most `size` characters and a terminator).
+uint16_t CopyText(const std::string& text, char* buffer, uint16_t size) {
+  if (buffer == nullptr) return 0;
+  const size_t count = std::min<size_t>(text.size(), size);
+  std::memcpy(buffer, text.data(), count);
+  buffer[count] = '\0';
+  return static_cast<uint16_t>(count);
+}
+
+}  // namespace
+
+Status Fail(Code code) { return static_cast<Status>(code); }
+
+Status Fail(Code family, std::string text) {
+  if (text.size() > kMaxStatusText) {
+    text.resize(kMaxStatusText - 3);
+    text += "...";
+  }
+  MessageStore& store = Messages();
+  const auto known = store.codeOfText.find(text);
+  if (known != store.codeOfText.end()) return known->second;
+  MessageSlot& slot = store.slots[store.next];
+  if (!slot.text.empty()) store.codeOfText.erase(slot.text);
+  const auto code = static_cast<uint16_t>(kFirstMessageCode + store.next);
+  store.next = (store.next + 1) % kMessageSlots;
+  slot.family = family;
+  slot.text = std::move(text);
+  store.codeOfText.emplace(slot.text, code);
+  return code;
+}
+
+uint16_t FamilyOf(Status status) {
+  const uint16_t code = ErrorCode(status);
+  if (code >= kFirstMessageCode) return Messages().slots[code - kFirstMessageCode].family;
+  return FindFixed(code) != nullptr ? code : 0;
+}
+
+std::string TextOf(Status status) {
+  const uint16_t code = ErrorCode(status);
+  if (code >= kFirstMessageCode) return Messages().slots[code - kFirstMessageCode].text;
+  const FixedText* fixed = FindFixed(code);
+  return fixed != nullptr ? fixed->text : "";
+}
+
+}  // namespace standin
+
+using standin::TextOf;
+
+extern "C" {
+
+uint16_t LoadStatusString(uint32_t /*module*/, Status code, char* buffer, uint16_t size) {
+  return standin::CopyText(TextOf(code), buffer, size);
+}
+
+uint16_t StatusText(Status status, char* buffer, uint16_t size) {
+  return standin::CopyText(TextOf(status), buffer, size);
+}
+
+int StartupStatusText(Status status, char* buffer, uint16_t size) {
+  standin::CopyText(TextOf(status), buffer, size);
+  if (ErrorCode(status) == 0) return 0;
+  // The exit status is the failure's family, which always lies in 1..255
+  // except for the activity-log code, which no start-up reports.
+  const uint16_t family = standin::FamilyOf(status);
+  return family >= 1 && family <= 255 ? family : 1;
+}
+
+}  // extern "C"

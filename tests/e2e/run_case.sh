@@ -1,0 +1,104 @@
+#!/usr/bin/env bash
+# Runs one end-to-end case: the built program with the case's arguments and
+# environment on the stand-in runtime, its two streams and its exit status
+# compared byte for byte with what the case expects.
+#
+# usage: run_case.sh [--windows EMULATOR] PROGRAM CASE_DIR FIXTURES_DIR
+#
+# A case is a folder with a file `cmd` of directives, one per line:
+#   data NAME        USETRAIL_DATA is fixture folder NAME (default: basic)
+#   many N           USETRAIL_DATA is a fresh folder of N one-entry databases
+#   servers NAME     USETRAIL_SERVERS is fixture folder NAME
+#   env NAME=VALUE   extra environment (USETRAIL_NOW and TZ have defaults)
+#   unset NAME       leave NAME out of the environment
+#   arg TEXT         one argument, the rest of the line as it stands
+#   status N         expected exit status (default 0)
+# and the expected `stdout` and `stderr` (a missing file expects nothing).
+# On Windows line ends are "\r\n", and `stdout.win` / `stderr.win`, where
+# present, replace the expectations.
+set -u
+
+emulator=()
+windows=0
+if [ "${1:-}" = --windows ]; then
+  windows=1
+  emulator=("$2")
+  shift 2
+fi
+# A wrapper such as Valgrind, from the environment.
+if [ -n "${USETRAIL_E2E_WRAPPER:-}" ]; then
+  read -r -a emulator <<< "$USETRAIL_E2E_WRAPPER"
+fi
+program=$1
+case_dir=$2
+fixtures=$3
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+# Paths handed to the program: Windows paths when it runs under the emulator.
+native_path() {
+  if [ "$windows" = 1 ]; then
+    printf 'Z:%s' "${1//\//\\}"
+  else
+    printf '%s' "$1"
+  fi
+}
+
+declare -A env_set=([TZ]=UTC [USETRAIL_NOW]="2026-12-07 12:00:00" [USETRAIL_DATA]="$(native_path "$fixtures/basic")")
+declare -a env_unset=(USETRAIL_DATA USETRAIL_SERVERS USETRAIL_NOW)
+args=()
+want_status=0
+
+while IFS= read -r line || [ -n "$line" ]; do
+  directive=${line%% *}
+  value=${line#"$directive"}
+  value=${value# }
+  case $directive in
+    ''|'#'*) ;;
+    data) env_set[USETRAIL_DATA]=$(native_path "$fixtures/$value") ;;
+    servers) env_set[USETRAIL_SERVERS]=$(native_path "$fixtures/$value") ;;
+    many)
+      mkdir -p "$work/many"
+      for ((i = 1; i <= value; i++)); do
+        printf -v name 'db%05d' "$i"
+        printf '{"title":"Database %d","activity":[{"time":"2026-12-07 08:00:00","reads":%d,"writes":0,"user":"CN=User %d/O=Org"}]}\n' \
+          "$i" "$i" "$i" > "$work/many/$name.db"
+      done
+      env_set[USETRAIL_DATA]=$(native_path "$work/many") ;;
+    env) env_set[${value%%=*}]=${value#*=} ;;
+    unset) unset "env_set[$value]" ;;
+    arg) args+=("$value") ;;
+    status) want_status=$value ;;
+    *) echo "$case_dir/cmd: unknown directive '$directive'" >&2; exit 2 ;;
+  esac
+done < "$case_dir/cmd"
+
+env_args=()
+for name in "${env_unset[@]}"; do env_args+=(-u "$name"); done
+for name in "${!env_set[@]}"; do env_args+=("$name=${env_set[$name]}"); done
+
+env "${env_args[@]}" "${emulator[@]}" "$program" "${args[@]}" > "$work/stdout" 2> "$work/stderr" < /dev/null
+status=$?
+
+failed=0
+for stream in stdout stderr; do
+  want="$case_dir/$stream"
+  if [ "$windows" = 1 ] && [ -e "$want.win" ]; then
+    want="$want.win"
+  fi
+  if [ -e "$want" ]; then cp "$want" "$work/want.$stream"; else : > "$work/want.$stream"; fi
+  if [ "$windows" = 1 ] && [ "$want" = "$case_dir/$stream" ]; then
+    perl -pi -e 's/\n/\r\n/g' "$work/want.$stream"
+  fi
+  if ! cmp -s "$work/want.$stream" "$work/$stream"; then
+    echo "--- $stream differs (expected, then actual):"
+    diff -u "$work/want.$stream" "$work/$stream" | cat -A | head -n 60
+    failed=1
+  fi
+done
+if [ "$status" != "$want_status" ]; then
+  echo "--- exit status $status, expected $want_status"
+  failed=1
+fi
+exit $failed

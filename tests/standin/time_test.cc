@@ -1,0 +1,149 @@
+// Date-times: the fixed current time, texts, local calendar days across daylight-saving
+// changes, and arithmetic at the ends of the range.
+#include <gtest/gtest.h>
+
+#include <limits>
+
+#include "../../standin/standin_internal.h"
+#include "standin_test_support.h"
+
+namespace standin_test {
+namespace {
+
+class TimeTest : public ::testing::Test {
+ protected:
+  void Start(const std::string& tz) {
+    Env env{data_.path().string(), std::nullopt, "2026-12-07 12:00:00", tz};
+    ASSERT_EQ(Restart(env), 0);
+  }
+  void TearDown() override { RuntimeTerm(); }
+  static TimeDate Utc(const char* text) {
+    int64_t seconds = 0;
+    EXPECT_TRUE(standin::ParseUtcText(text, true, &seconds)) << text;
+    return standin::MakeTime(seconds);
+  }
+  static std::string Text(const TimeDate& value) {
+    char text[kMaxTimeText];
+    uint16_t length = 0;
+    if (TimeToText(nullptr, nullptr, &value, text, kMaxTimeText, &length) != 0) return "invalid";
+    return std::string(text, length);
+  }
+  TempDir data_;
+};
+
+TEST_F(TimeTest, NowComesFromTheVariableAndTextsAreLocal) {
+  Start("UTC");
+  TimeDate now;
+  TimeNow(&now);
+  EXPECT_EQ(Text(now), "2026-12-07 12:00:00");
+  Start("Europe/Berlin");
+  TimeNow(&now);
+  EXPECT_EQ(Text(now), "2026-12-07 13:00:00");
+  Start("America/New_York");
+  TimeNow(&now);
+  EXPECT_EQ(Text(now), "2026-12-07 07:00:00");
+}
+
+TEST_F(TimeTest, TextNeedsNineteenCharactersAndAValidValue) {
+  Start("UTC");
+  const TimeDate value = Utc("2026-03-04 05:06:07");
+  char buffer[24];
+  std::memset(buffer, '#', sizeof buffer);
+  uint16_t length = 99;
+  EXPECT_EQ(TimeToText(nullptr, nullptr, &value, buffer, 18, &length),
+            standin::kTextBufferTooSmall);
+  EXPECT_EQ(buffer[0], '#');
+  EXPECT_EQ(TimeToText(nullptr, nullptr, &value, buffer, 19, &length), 0);
+  EXPECT_EQ(length, 19);
+  EXPECT_EQ(std::string(buffer, 19), "2026-03-04 05:06:07");
+  EXPECT_EQ(buffer[19], '#');  // not terminated
+  const TimeDate zero{};
+  EXPECT_EQ(TimeToText(nullptr, nullptr, &zero, buffer, 24, &length), standin::kInvalidTime);
+  const TimeDate garbage{{0xffffffffu, 0xffffffffu}};
+  EXPECT_EQ(TimeToText(nullptr, nullptr, &garbage, buffer, 24, &length), standin::kInvalidTime);
+  int format = 0;
+  EXPECT_EQ(TimeToText(&format, nullptr, &value, buffer, 24, &length), standin::kUnsupportedFormat);
+}
+
+// Local noon and late evening on the days around each change.
+TEST_F(TimeTest, CalendarDaysAreLocalAcrossDaylightSavingChanges) {
+  struct Zone {
+    const char* tz;
+    const char* changeDay;  // local date of a change
+    int standardOffset;     // hours east of UTC before the change
+  };
+  const Zone zones[] = {{"Europe/Berlin", "2026-03-29", 1},
+                        {"Europe/Berlin", "2026-10-25", 2},
+                        {"America/New_York", "2026-03-08", -5},
+                        {"America/New_York", "2026-11-01", -4}};
+  for (const Zone& zone : zones) {
+    SCOPED_TRACE(std::string(zone.tz) + " " + zone.changeDay);
+    Start(zone.tz);
+    // 10:00 local on the day before the change, still on the old offset.
+    TimeDate dayBefore = Utc((std::string(zone.changeDay) + " 00:00:00").c_str());
+    ASSERT_EQ(TimeAdjust(&dayBefore, 0, (10 - zone.standardOffset) * 3600 - 86400, 0, 0, 0, 0), 0);
+    ASSERT_EQ(Text(dayBefore).substr(11), "10:00:00");
+    TimeDate day = dayBefore;
+    for (int step = 1; step <= 3; ++step) {
+      TimeDate next = day;
+      ASSERT_EQ(TimeAdjust(&next, 0, 0, 0, 1, 0, 0), 0);
+      EXPECT_EQ(Text(next).substr(11), "10:00:00") << Text(next);  // same clock time
+      EXPECT_EQ(TimeDayNumber(&next), TimeDayNumber(&day) + 1);
+      TimeDate midnight;
+      TimeDateOnly(&next, 0, &midnight);
+      EXPECT_EQ(Text(midnight), Text(next).substr(0, 10) + " 00:00:00");
+      EXPECT_EQ(TimeDayNumber(&midnight), TimeDayNumber(&next));
+      // 22.5 hours after midnight is still the same local day (even one of 23
+      // hours), though in New York no longer the same UTC day.
+      TimeDate late = midnight;
+      ASSERT_EQ(TimeAdjust(&late, 0, 0, 22 * 60 + 30, 0, 0, 0), 0);
+      EXPECT_EQ(TimeDayNumber(&late), TimeDayNumber(&next)) << Text(late);
+      day = next;
+    }
+  }
+}
+
+TEST_F(TimeTest, AdjustAndDifferenceClampAtTheEndsOfTheRange) {
+  Start("Europe/Berlin");
+  struct Case {
+    int32_t days, months, years;
+    const char* expectedPrefix;
+  };
+  const Case cases[] = {
+      {std::numeric_limits<int32_t>::max(), 0, 0, "9999-12-3"},
+      {std::numeric_limits<int32_t>::min(), 0, 0, "0001-01-0"},
+      {0, std::numeric_limits<int32_t>::max(), 0, "9999-12-3"},
+      {0, 0, std::numeric_limits<int32_t>::min(), "0001-01-0"},
+      {std::numeric_limits<int32_t>::max(), std::numeric_limits<int32_t>::max(),
+       std::numeric_limits<int32_t>::max(), "9999-12-3"},
+      {1, 1, 1, "2028-01-08 13:00:00"},
+      {0, 2, 0, "2027-02-07"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.expectedPrefix);
+    TimeDate value;
+    TimeNow(&value);
+    ASSERT_EQ(TimeAdjust(&value, 0, 0, 0, c.days, c.months, c.years), 0);
+    EXPECT_EQ(Text(value).rfind(c.expectedPrefix, 0), 0u) << Text(value);
+    EXPECT_NE(TimeDayNumber(&value), 0);
+  }
+  TimeDate far = Utc("2026-12-07 12:00:00");
+  TimeDate past = far;
+  ASSERT_EQ(TimeAdjust(&far, 0, 0, 0, 100000, 0, 0), 0);
+  ASSERT_EQ(TimeAdjust(&past, 0, 0, 0, -100000, 0, 0), 0);
+  EXPECT_EQ(TimeDiffSeconds(&far, &past), std::numeric_limits<int32_t>::max());
+  EXPECT_EQ(TimeDiffSeconds(&past, &far), std::numeric_limits<int32_t>::min());
+  const TimeDate a = Utc("2026-12-07 12:00:00");
+  const TimeDate b = Utc("2026-12-06 11:59:59");
+  EXPECT_EQ(TimeDiffSeconds(&a, &b), 86401);
+  EXPECT_EQ(TimeDiffSeconds(&b, &a), -86401);
+
+  TimeDate invalid{};
+  EXPECT_EQ(TimeAdjust(&invalid, 0, 0, 0, 1, 0, 0), standin::kInvalidTime);
+  TimeDate only;
+  TimeDateOnly(&invalid, 0, &only);
+  EXPECT_EQ(Text(only), "invalid");
+}
+
+}  // namespace
+}  // namespace standin_test

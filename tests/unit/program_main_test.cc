@@ -1,0 +1,123 @@
+// The main routine: which databases are reported, under which rule lines,
+// on which of the two initial streams.
+#include "cli/program_main.h"
+
+#include <cstdio>
+#include <string>
+
+#include "cli/streams.h"
+#include "test_support.h"
+
+namespace {
+
+const std::string kRule = "\n===========================\n";
+
+class ProgramMainTest : public RuntimeTest {
+ protected:
+  void SetUp() override {
+    RuntimeTest::SetUp();
+    rt().texts[fake::kNoSuchFile] = "File does not exist";
+    rt().directories[""] = {fake::DbEntry("sales.db", "Pipeline"), fake::FolderEntry("mail"),
+                            fake::DbEntry("mail/jdoe.db", "Sales Mail"),
+                            fake::DbEntry("other.db", "Other")};
+    for (const char* path : {"sales.db", "mail/jdoe.db", "other.db"}) rt().databases[path] = {};
+  }
+
+  Output Run(std::initializer_list<std::string> args) {
+    Args argv(args);
+    return Capture([&] { EXPECT_EQ(ProgramMain(argv.argc(), argv.argv()), 0); });
+  }
+
+  std::vector<std::string> Opened() {
+    std::vector<std::string> opened = rt().CallsOf("DbOpen(");
+    opened.erase(opened.begin());  // the data directory itself
+    return opened;
+  }
+
+  static int Count(const std::string& text, const std::string& part) {
+    int n = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
+    return n;
+  }
+};
+
+TEST_F(ProgramMainTest, AFailedParseEndsTheRunBeforeTheExchange) {
+  Output o = Run({"usetrail", "/c"});
+  EXPECT_EQ(o.err, "** Not enough arguments! **\n");
+  EXPECT_NE(o.out.find("version 1.2\n"), std::string::npos);
+  EXPECT_TRUE(rt().calls.empty());
+}
+
+TEST_F(ProgramMainTest, SelectsByPathOrTitleFoldingCase) {
+  struct Case {
+    const char* pattern;
+    std::vector<std::string> opened;
+  } cases[] = {
+      {"SALES*", {"DbOpen(sales.db)", "DbOpen(mail/jdoe.db)"}},
+      {"*", {"DbOpen(sales.db)", "DbOpen(mail/jdoe.db)", "DbOpen(other.db)"}},
+      {"mail", {}},  // folders are never reported
+      {"mail/*", {"DbOpen(mail/jdoe.db)"}},
+      {"other", {"DbOpen(other.db)"}},  // by title
+  };
+  for (const Case& c : cases) {
+    SetUp();
+    Output o = Run({"usetrail", c.pattern});
+    EXPECT_EQ(Opened(), c.opened) << c.pattern;
+    EXPECT_EQ(Count(o.out, kRule), static_cast<int>(c.opened.size())) << c.pattern;
+    EXPECT_EQ(o.err, "") << c.pattern;
+    EXPECT_EQ(rt().OpenHandles(), 0);
+  }
+}
+
+TEST_F(ProgramMainTest, ReportGoesToTheInitialStandardOutputUnderRuleLines) {
+  Output o = Run({"usetrail", "/q", "other.db"});
+  EXPECT_EQ(o.err, "Unrecognized command line option:/q (ignored)");
+  const std::string head = kRule + "Activity for database: other.db\n\n";
+  EXPECT_EQ(o.out.substr(0, head.size()), head);
+}
+
+TEST_F(ProgramMainTest, NothingIsWrittenAfterTheExchangeWhenNothingMatches) {
+  Output o = Run({"usetrail", "nothing*"});
+  EXPECT_EQ(o.out, "");
+  EXPECT_EQ(o.err, "");
+}
+
+TEST_F(ProgramMainTest, ARunWhereEveryDatabaseFailsStillSucceeds) {
+  rt().databases.clear();
+  Output o = Run({"usetrail", "*"});
+  EXPECT_EQ(Count(o.out, "Unable to open database: "), 3);
+}
+
+TEST_F(ProgramMainTest, AScanThatCannotStartIsReportedByServer) {
+  rt().Fail("DbOpen", 1, fake::kNoSuchFile);
+  Output local = Run({"usetrail", "*"});
+  EXPECT_EQ(local.out, "Unable to search the local data directory\n(Error 259: File does not exist)\n");
+
+  SetUp();
+  Output remote = Run({"usetrail", "Mail99", "*"});
+  EXPECT_EQ(remote.out,
+            "Unable to search the data directory of server Mail99\n"
+            "(Error 259: File does not exist)\n");
+}
+
+TEST_F(ProgramMainTest, AFailedSearchStillReportsWhatItFoundThenTheFailure) {
+  rt().searchFailAfter = 1;
+  rt().searchStatus = fake::kNoSuchFile;
+  Output o = Run({"usetrail", "*"});
+  EXPECT_EQ(Opened(), std::vector<std::string>{"DbOpen(sales.db)"});
+  EXPECT_NE(o.out.find("Unable to search the local data directory\n(Error 259"), std::string::npos);
+}
+
+TEST(SwapStandardStreams, TradesTheTwoDestinations) {
+  Output o = Capture([] {
+    std::fputs("out1 ", stdout);
+    std::fputs("err1 ", stderr);
+    SwapStandardStreams();
+    std::fputs("out2", stdout);
+    std::fputs("err2", stderr);
+  });
+  EXPECT_EQ(o.out, "out1 err2");
+  EXPECT_EQ(o.err, "err1 out2");
+}
+
+}  // namespace
