@@ -13,6 +13,7 @@
 #   unset NAME       leave NAME out of the environment
 #   arg TEXT         one argument, the rest of the line as it stands
 #   status N         expected exit status (default 0)
+#   only PLATFORM    run only on linux or windows (elsewhere exit 77: skipped)
 # and the expected `stdout` and `stderr` (a missing file expects nothing).
 # On Windows line ends are "\r\n", and `stdout.win` / `stderr.win`, where
 # present, replace the expectations.
@@ -70,6 +71,10 @@ while IFS= read -r line || [ -n "$line" ]; do
     unset) unset "env_set[$value]" ;;
     arg) args+=("$value") ;;
     status) want_status=$value ;;
+    only)
+      platform=linux
+      [ "$windows" = 1 ] && platform=windows
+      if [ "$value" != "$platform" ]; then echo "only on $value"; exit 77; fi ;;
     *) echo "$case_dir/cmd: unknown directive '$directive'" >&2; exit 2 ;;
   esac
 done < "$case_dir/cmd"
