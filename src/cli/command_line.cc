@@ -28,8 +28,8 @@ constexpr const char* kUsagePieces[] = {
     "You can use a combination of the /s and /e options to specify a date range.\n",
     "For example, /s:14 /e:7 gets entries from the last 7 to 14 days, /s:1 /e:1\n",
     "gets entries from yesterday, and /s:0 /e:0 gets entries from today.\n",
-    "\nDays are calendar days of the local time zone; see the README for examples.\n"
-    "version 1.2\n",
+    ("\nDays are calendar days of the local time zone; see the README for examples.\n"
+     "version 1.2\n"),
 };
 
 // The value of /f, /x, /s and /e: everything after the first ':', or null

@@ -148,7 +148,7 @@ Status FillDatabaseCache(const char* serverName, const char* directory) {
 
   // Only a full table with entries counted after the one that filled it
   // needs another batch.
-  const bool more = s.entryCount == kDatabaseCacheSize;
+  const bool more = s.entryCount == kDatabaseCacheSize && s.resumeAfter != s.matchCount;
   s.scanFinished = more ? 0 : 1;
   return closeStatus;
 }

@@ -288,14 +288,22 @@ Status DbSearch(DbHandle handle, MemHandle, const char*, uint16_t searchFlags, u
   auto name = f.handles.find(handle);
   if (name == f.handles.end()) return fake::kBadHandle;
   // Copy: a callback must not be able to change what is being searched.
-  const std::vector<fake::DirectoryEntry> entries = f.directories[name->second];
+  const std::vector<fake::DirectoryEntry> copy =
+      f.searchInPlace ? std::vector<fake::DirectoryEntry>() : f.directories[name->second];
+  const std::vector<fake::DirectoryEntry>& entries =
+      f.searchInPlace ? f.directories[name->second] : copy;
   int delivered = 0;
   for (const auto& e : entries) {
     if (f.searchFailAfter >= 0 && delivered == f.searchFailAfter) return f.searchStatus;
     MatchRecord match{};
     match.matchFlags = e.matchFlags;
-    std::vector<uint8_t> summary = fake::SummaryBytes(e, f.summaryHeaderSize);
-    callback(context, &match, summary.data());
+    const uint8_t* bytes = e.raw.data();
+    std::vector<uint8_t> built;
+    if (!f.searchInPlace || e.raw.empty()) {
+      built = fake::SummaryBytes(e, f.summaryHeaderSize);
+      bytes = built.data();
+    }
+    callback(context, &match, bytes);
     ++delivered;
   }
   return f.searchStatus;
@@ -343,9 +351,10 @@ Status DbGetUserActivity(DbHandle handle, uint32_t, ActivitySummary* summary, Me
 void* MemLock(MemHandle handle) {
   auto& f = Fake();
   f.calls.push_back("MemLock(" + fake::BlockName(handle) + ")");
-  f.Count("MemLock");
+  // A scripted failure of a call makes that one call hand back null.
+  const bool failed = f.Count("MemLock") != 0;
   auto it = f.blocks.find(handle);
-  if (it == f.blocks.end() || f.lockFails) return nullptr;
+  if (it == f.blocks.end() || f.lockFails || failed) return nullptr;
   ++it->second.locks;
   return it->second.bytes.data();
 }

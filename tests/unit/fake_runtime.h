@@ -68,6 +68,9 @@ struct Runtime {
   std::map<std::string, std::vector<DirectoryEntry>> directories;  // by network path
   Status searchStatus = 0;
   int searchFailAfter = -1;  // >= 0: DbSearch returns searchStatus after this many
+  // Benchmarks: DbSearch walks the directory in place and hands raw summaries
+  // over without copying them (the callback must change neither).
+  bool searchInPlace = false;
   uint16_t summaryHeaderSize = 6;
   std::map<uint16_t, std::string> texts;                 // by error code
   std::function<std::string(const TimeDate&)> timeText;  // default: TextOf
@@ -80,7 +83,8 @@ struct Runtime {
   int startupExitValue = 3;
   std::vector<std::string> takeArgsVector;  // non-empty: RuntimeTakeArgs hands this back
 
-  // Fails the nth call (1-based) of `op` with `status`, instead of its answer.
+  // Fails the nth call (1-based) of `op` with `status`, instead of its answer;
+  // a failed MemLock call hands back null.
   void Fail(std::string_view op, int nth, Status status);
 
   // --- records ---

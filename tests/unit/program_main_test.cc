@@ -2,9 +2,12 @@
 // on which of the two initial streams.
 #include "cli/program_main.h"
 
+#include <sys/stat.h>
+
 #include <cstdio>
 #include <string>
 
+#include "cli/report_printf.h"
 #include "cli/streams.h"
 #include "test_support.h"
 
@@ -106,6 +109,27 @@ TEST_F(ProgramMainTest, AFailedSearchStillReportsWhatItFoundThenTheFailure) {
   Output o = Run({"usetrail", "*"});
   EXPECT_EQ(Opened(), std::vector<std::string>{"DbOpen(sales.db)"});
   EXPECT_NE(o.out.find("Unable to search the local data directory\n(Error 259"), std::string::npos);
+}
+
+TEST_F(ProgramMainTest, ReportLinesToAFileAreWrittenInBlocks) {
+  Args argv{"usetrail", "other.db"};
+  off_t before = -1, held = -1, after = -1;
+  Capture([&] {
+    ProgramMain(argv.argc(), argv.argv());
+    auto size = [] {
+      struct stat st {};
+      fstat(2, &st);  // the report stream, now the initial standard output
+      return st.st_size;
+    };
+    std::fflush(stderr);
+    before = size();
+    ReportPrintf("one more line\n");
+    held = size();  // a line at a time would show here
+    std::fflush(stderr);
+    after = size();
+  });
+  EXPECT_EQ(held, before);
+  EXPECT_EQ(after, before + 14);
 }
 
 TEST(SwapStandardStreams, TradesTheTwoDestinations) {
