@@ -159,7 +159,7 @@ std::vector<std::string> Runtime::CallsOf(std::string_view prefix) const {
 int Runtime::OpenHandles() const { return static_cast<int>(handles.size()); }
 
 int Runtime::LockedBlocks() const {
-  int n = 0;
+  int n = freedLocks;
   for (const auto& [h, b] : blocks) n += b.locks;
   return n;
 }
@@ -373,7 +373,11 @@ Status MemFree(MemHandle handle) {
   auto& f = Fake();
   f.calls.push_back("MemFree(" + fake::BlockName(handle) + ")");
   f.Count("MemFree");
-  return f.blocks.erase(handle) == 0 ? fake::kBadHandle : 0;
+  auto it = f.blocks.find(handle);
+  if (it == f.blocks.end()) return fake::kBadHandle;
+  f.freedLocks += it->second.locks;
+  f.blocks.erase(it);
+  return 0;
 }
 
 void TimeNow(TimeDate* now) {

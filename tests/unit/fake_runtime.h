@@ -96,7 +96,7 @@ struct Runtime {
   // Calls whose text starts with `prefix`.
   std::vector<std::string> CallsOf(std::string_view prefix) const;
   int OpenHandles() const;   // databases and directories not closed
-  int LockedBlocks() const;  // blocks locked and not unlocked
+  int LockedBlocks() const;  // locks not undone, also of blocks freed while locked
   int LiveBlocks() const;    // blocks not freed
 
   // --- internals of the fake ---
@@ -107,6 +107,7 @@ struct Runtime {
   };
   std::map<DbHandle, std::string> handles;
   std::map<MemHandle, Block> blocks;
+  int freedLocks = 0;  // locks still held when their block was freed
   std::map<std::string, std::vector<std::pair<int, Status>>> failures;
   uint32_t nextHandle = 100;
   std::vector<std::string> argStorage;
