@@ -94,7 +94,8 @@ TEST_F(ProgramMainTest, ARunWhereEveryDatabaseFailsStillSucceeds) {
 TEST_F(ProgramMainTest, AScanThatCannotStartIsReportedByServer) {
   rt().Fail("DbOpen", 1, fake::kNoSuchFile);
   Output local = Run({"usetrail", "*"});
-  EXPECT_EQ(local.out, "Unable to search the local data directory\n(Error 259: File does not exist)\n");
+  EXPECT_EQ(local.out,
+            "Unable to search the local data directory\n(Error 259: File does not exist)\n");
 
   SetUp();
   Output remote = Run({"usetrail", "Mail99", "*"});
