@@ -2,11 +2,15 @@
 // the part after the last '*' are fixed in place, and every run between two
 // '*'s is taken at its leftmost place in what is left of the text. Taking
 // the leftmost place never loses a match, so the cost is at most pattern
-// length times text length, and a pattern without '*' costs one pass.
+// length times text length, and a pattern without '*' costs one pass. Long
+// runs are looked for with bit masks, one pass over the text whatever the
+// run, so that no pattern of a program-sized text costs more than a few
+// passes.
 #include "match/wildcard.h"
 
 #include <array>
 #include <cstddef>
+#include <cstdint>
 #include <cstring>
 
 namespace {
@@ -30,6 +34,67 @@ bool RunMatches(const Byte* pattern, const Byte* text, std::size_t n, const Byte
     if (pattern[i] != '?' && map[pattern[i]] != map[text[i]]) return false;
   }
   return true;
+}
+
+// Runs shorter than this are compared place by place: cheaper than setting
+// up masks, and at most this many comparisons per place.
+constexpr std::size_t kLongRun = 8;
+// Runs up to this length fit the masks (every text of the program does).
+constexpr std::size_t kMaskBits = 256;
+using Mask = std::array<uint64_t, kMaskBits / 64>;
+
+// The leftmost place in [text, end) where the long run matches, or null.
+// A bit per run position tracks which prefixes of the run end at the
+// current text byte; a byte's mask holds the positions it may stand at.
+const Byte* FindLongRun(const Byte* run, std::size_t n, const Byte* text, const Byte* end,
+                        const Byte* map) {
+  // Slot 0 is every byte the run does not name: it fits only at a '?'.
+  std::array<Byte, 256> slotOf{};
+  std::array<Mask, 256> masks;  // slots beyond those in use stay unset
+  Mask any{};
+  for (std::size_t i = 0; i < n; ++i) {
+    if (run[i] == '?') any[i / 64] |= uint64_t{1} << (i % 64);
+  }
+  masks[0] = any;
+  std::size_t slots = 1;  // at most n + 1 <= 256: a slot index fits a byte
+  for (std::size_t i = 0; i < n; ++i) {
+    if (run[i] == '?') continue;
+    Byte& slot = slotOf[map[run[i]]];
+    if (slot == 0) {
+      slot = static_cast<Byte>(slots);
+      masks[slots++] = any;
+    }
+    masks[slot][i / 64] |= uint64_t{1} << (i % 64);
+  }
+
+  const std::size_t words = (n + 63) / 64;
+  const std::size_t lastWord = (n - 1) / 64;
+  const uint64_t lastBit = uint64_t{1} << ((n - 1) % 64);
+  Mask state{};
+  for (const Byte* c = text; c < end; ++c) {
+    const Mask& fits = masks[slotOf[map[*c]]];
+    uint64_t carry = 1;  // every byte may start the run
+    for (std::size_t w = 0; w < words; ++w) {
+      const uint64_t out = state[w] >> 63;
+      state[w] = ((state[w] << 1) | carry) & fits[w];
+      carry = out;
+    }
+    if ((state[lastWord] & lastBit) != 0) return c + 1 - n;
+  }
+  return nullptr;
+}
+
+// The leftmost place in [text, end) where the run of `n` pattern characters
+// (no '*' among them) matches, or null.
+const Byte* FindRun(const Byte* run, std::size_t n, const Byte* text, const Byte* end,
+                    const Byte* map) {
+  if (n >= kLongRun && n <= kMaskBits && static_cast<std::size_t>(end - text) > n) {
+    return FindLongRun(run, n, text, end, map);
+  }
+  for (; static_cast<std::size_t>(end - text) >= n; ++text) {
+    if (RunMatches(run, text, n, map)) return text;
+  }
+  return nullptr;
 }
 
 }  // namespace
@@ -65,12 +130,9 @@ int32_t WildcardMatch(const char* pattern, const char* text, int32_t caseSensiti
     const Byte* runEnd = p;
     while (*runEnd != '*') ++runEnd;
     const std::size_t runLength = static_cast<std::size_t>(runEnd - p);
-    for (;;) {
-      if (static_cast<std::size_t>(textEnd - t) < runLength) return 0;
-      if (RunMatches(p, t, runLength, map)) break;
-      ++t;
-    }
-    t += runLength;
+    const Byte* found = FindRun(p, runLength, t, textEnd, map);
+    if (found == nullptr) return 0;
+    t = found + runLength;
     p = runEnd;
   }
   return 1;

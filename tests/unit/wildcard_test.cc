@@ -7,6 +7,7 @@
 #include <chrono>
 #include <random>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -110,6 +111,71 @@ TEST(WildcardMatch, AgreesWithRecursiveReference) {
     }
   }
   EXPECT_GT(matches, 50000);  // the draw really exercises matches, not only misses
+}
+
+// The rules again, by a table of (pattern, text) positions: slow but exact
+// for patterns and texts of any length.
+bool TableReference(const std::string& pattern, const std::string& text, bool fold) {
+  auto f = [fold](char c) {
+    const auto u = static_cast<unsigned char>(c);
+    return fold && u >= 'a' && u <= 'z' ? static_cast<unsigned char>(u - 32) : u;
+  };
+  std::vector<char> row(text.size() + 1, 0);
+  row[0] = 1;
+  for (char pc : pattern) {
+    std::vector<char> next(text.size() + 1, 0);
+    for (std::size_t j = 0; j <= text.size(); ++j) {
+      if (pc == '*') {
+        next[j] = static_cast<char>(row[j] || (j > 0 && next[j - 1]));
+      } else if (j > 0) {
+        next[j] = static_cast<char>(row[j - 1] && (pc == '?' || f(pc) == f(text[j - 1])));
+      }
+    }
+    row.swap(next);
+  }
+  return row[text.size()] != 0;
+}
+
+TEST(WildcardMatch, LongRunsBetweenStarsAgreeWithTheTable) {
+  std::mt19937 rng(7);
+  const std::string alphabet = "aAbB\xe9";
+  // Run lengths around the 64-bit words that long runs are tracked in.
+  const std::size_t lengths[] = {7, 8, 9, 15, 16, 63, 64, 65, 127, 128, 129, 191, 192, 250, 253};
+  int matches = 0;
+  for (std::size_t length : lengths) {
+    for (int trial = 0; trial < 60; ++trial) {
+      std::string text(255, ' ');
+      for (char& c : text) c = alphabet[rng() % 2 == 0 ? 0 : rng() % alphabet.size()];
+      // A run copied from somewhere in the text, then blurred: some places
+      // become '?', some change case, and now and then one stops fitting.
+      std::string run = text.substr(rng() % (text.size() - length + 1), length);
+      for (char& c : run) {
+        if (rng() % 8 == 0) c = '?';
+        if (c == 'a' && rng() % 4 == 0) c = 'A';
+      }
+      if (trial % 3 == 0) run[rng() % run.size()] = 'z';
+      std::string pattern = "*" + run + "*";
+      if (trial % 4 == 1) pattern = text.substr(0, 2) + pattern;
+      if (trial % 4 == 2) pattern += text.substr(text.size() - 3);
+      if (trial % 5 == 3 && length <= 120) pattern += run + "*";  // the same run twice
+      for (int caseSensitive : {0, 1}) {
+        const bool want = TableReference(pattern, text, caseSensitive == 0);
+        ASSERT_EQ(WildcardMatch(pattern.c_str(), text.c_str(), caseSensitive), want ? 1 : 0)
+            << "run of " << length << ", trial " << trial << ", caseSensitive " << caseSensitive
+            << "\npattern " << pattern << "\ntext    " << text;
+        matches += want;
+      }
+    }
+  }
+  EXPECT_GT(matches, 300);  // both outcomes are really exercised
+  EXPECT_LT(matches, 1500);
+
+  // The next run starts right after the place found, never inside it.
+  const std::string a(70, 'a'), c(70, 'c');
+  EXPECT_EQ(WildcardMatch(("*" + a + "b*b" + c + "*").c_str(), (a + "b" + c).c_str(), 1), 0);
+  EXPECT_EQ(WildcardMatch(("*" + a + "b*b" + c + "*").c_str(), (a + "bb" + c).c_str(), 1), 1);
+  EXPECT_EQ(WildcardMatch(("*" + a + "*" + a + "*").c_str(), (a + a).c_str(), 1), 1);
+  EXPECT_EQ(WildcardMatch(("*" + a + "*" + a + "*").c_str(), (a + a).substr(1).c_str(), 1), 0);
 }
 
 TEST(WildcardMatch, ManyStarsAgainstLongTextStayFast) {
