@@ -117,8 +117,9 @@ Status PrintEntries(const unsigned char* block, uint16_t count, const DateWindow
     std::memcpy(&entry, block + i * sizeof entry, sizeof entry);
 
     // Converted before any filter, so a bad date is reported even for an
-    // entry that would not be printed.
-    std::array<char, kMaxTimeText + 1> time{};
+    // entry that would not be printed. The text is terminated below, so the
+    // buffer is not cleared first: every entry would pay for that.
+    std::array<char, kMaxTimeText + 1> time;
     uint16_t length = 0;
     status = TimeToText(nullptr, nullptr, &entry.time, time.data(), kMaxTimeText, &length);
     if (status != 0) {
@@ -130,15 +131,17 @@ Status PrintEntries(const unsigned char* block, uint16_t count, const DateWindow
     if (!InWindow(window, entry.time)) continue;
 
     const char* stored = reinterpret_cast<const char*>(block) + entry.nameOffset;
-    Text name{};
-    CopyText(name, std::string_view(stored, BoundedLength(stored, kTextSize - 1)));
+    Text name;  // terminated by the copy
+    const std::size_t nameLength =
+        CopyText(name, std::string_view(stored, BoundedLength(stored, kTextSize - 1)));
     if (!NamePasses(name.data())) continue;
 
     std::array<char, QuotedSize(kMaxTimeText)> quotedTime;
     std::array<char, QuotedSize(kTextSize - 1)> quotedName;
     ReportPrintf("%s%c%d%c%d%c%s\n", ReportField(TextOf(time), separator, quotedTime), separator,
                  static_cast<int>(entry.reads), separator, static_cast<int>(entry.writes),
-                 separator, ReportField(TextOf(name), separator, quotedName));
+                 separator,
+                 ReportField(std::string_view(name.data(), nameLength), separator, quotedName));
   }
   return status;
 }
