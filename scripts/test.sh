@@ -39,6 +39,9 @@ if [ -f cmake/toolchain-mingw64.cmake ]; then
     cmake --preset win64 > /dev/null
     cmake --build --preset win64
     ctest --preset win64
+  elif [ "${USETRAIL_REQUIRE_WINDOWS:-0}" = 1 ]; then
+    echo "Windows tests cannot run: the mingw-w64 cross compiler or Wine could not be installed." >&2
+    exit 1
   else
     echo "Windows tests skipped: the mingw-w64 cross compiler or Wine could not be installed."
   fi
