@@ -1,6 +1,10 @@
-// The exchange of the standard output and standard error streams, one
-// implementation per platform.
+// The exchange of the standard output and standard error streams and the
+// writing of the report stream, one implementation per platform.
 #pragma once
+
+#include <cstdarg>
+
+#include "cli/report_printf.h"  // USETRAIL_PRINTF
 
 // After the call descriptor 1 refers to what descriptor 2 did and the other
 // way round (and so do the process's standard handles where it keeps them).
@@ -9,3 +13,7 @@ void SwapStandardStreams();
 // Buffers the report stream: line by line on a terminal, so a person
 // watching sees lines as they come, in large blocks otherwise.
 void BufferReportStream();
+
+// Formats onto the report stream (standard error) as vfprintf does and
+// returns what it returns, keeping the stream's buffering in force.
+int PrintToReportStream(const char* format, va_list args) USETRAIL_PRINTF(1, 0);

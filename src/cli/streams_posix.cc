@@ -28,3 +28,7 @@ void BufferReportStream() {
     std::setvbuf(stderr, buffer, _IOFBF, sizeof buffer);
   }
 }
+
+int PrintToReportStream(const char* format, va_list args) {
+  return std::vfprintf(stderr, format, args);
+}

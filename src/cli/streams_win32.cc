@@ -4,6 +4,8 @@
 #include <io.h>
 #include <windows.h>
 
+#include <array>
+#include <cstdarg>
 #include <cstdio>
 
 #include "cli/streams.h"
@@ -28,4 +30,25 @@ void BufferReportStream() {
   static char buffer[1 << 16];
   std::fflush(stderr);
   if (!_isatty(_fileno(stderr))) std::setvbuf(stderr, buffer, _IOFBF, sizeof buffer);
+}
+
+int PrintToReportStream(const char* format, va_list args) {
+  // This C runtime empties a stream's buffer at the end of every formatted
+  // print to it, which would make each report line its own write again. So
+  // a line is formatted here and handed to the stream whole.
+  std::array<char, 1024> line;
+  va_list again;
+  va_copy(again, args);
+  const int length = std::vsnprintf(line.data(), line.size(), format, args);
+  int written = length;
+  if (length >= 0 && static_cast<std::size_t>(length) < line.size()) {
+    if (std::fwrite(line.data(), 1, static_cast<std::size_t>(length), stderr) !=
+        static_cast<std::size_t>(length)) {
+      written = -1;
+    }
+  } else if (length >= 0) {
+    written = std::vfprintf(stderr, format, again);  // longer than any usual line
+  }
+  va_end(again);
+  return written;
 }

@@ -26,7 +26,8 @@ constexpr Status kPathTooLong = 1016;
 TimeDate At(std::string_view text);  // "YYYY-MM-DD HH:MM:SS", UTC
 TimeDate InvalidTime();
 int64_t SecondsOf(const TimeDate& value);
-std::string TextOf(const TimeDate& value);  // as TimeToText writes it
+std::string TextOf(const TimeDate& value);                 // as TimeToText writes it
+std::size_t FormatTime(const TimeDate& value, char* out);  // the same into 128 bytes
 
 struct LogEntry {
   TimeDate time;
@@ -76,6 +77,9 @@ struct Runtime {
   std::function<std::string(const TimeDate&)> timeText;  // default: TextOf
   // MemLock hands back null (and locks nothing).
   bool lockFails = false;
+  // Benchmarks: the per-entry time calls (TimeToText, TimeDateOnly,
+  // TimeDayNumber, TimeNow) are neither counted nor scripted to fail.
+  bool countTimeCalls = true;
 
   Status initStatus = 0;
   Status takeArgsStatus = 0;
@@ -115,6 +119,9 @@ struct Runtime {
 
   // Counts a call of `op`; returns a scripted failure for it, or 0.
   Status Count(const std::string& op);
+  // The same for the time calls made for every log entry, unless a
+  // benchmark has turned their counting off.
+  Status CountTimeCall(const char* op);
 };
 
 // The fake every runtime call answers from.

@@ -8,7 +8,7 @@
 #include "test_support.h"
 
 TEST(ReportPrintf, WritesEveryLengthWholeAndCountsIt) {
-  // Around the length that is formatted in one piece, and far beyond it.
+  // Around the length that one platform formats in one piece, and far beyond.
   for (std::size_t length : {0u, 1u, 1022u, 1023u, 1024u, 1025u, 5000u}) {
     const std::string field(length, 'n');
     int written = -2;
