@@ -14,8 +14,6 @@ namespace {
 
 constexpr std::size_t kMaxArguments = 64;
 
-bool Terminated(const Text& text) { return BoundedLength(text.data(), text.size()) < text.size(); }
-
 bool IsSwitch(const std::string& arg) { return !arg.empty() && (arg[0] == '-' || arg[0] == '/'); }
 
 // The settings field a positional argument must end up in: cut, never longer.
@@ -67,10 +65,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
 
   const RunSettings& s = gRunSettings;
   fuzz::Require(result == 0 || result == 1, "ParseArguments returns 0 or 1");
-  fuzz::Require(Terminated(s.serverName), "serverName terminated");
-  fuzz::Require(Terminated(s.dbPattern), "dbPattern terminated");
-  fuzz::Require(Terminated(s.includePattern), "includePattern terminated");
-  fuzz::Require(Terminated(s.excludePattern), "excludePattern terminated");
+  fuzz::Require(fuzz::Terminated(s.serverName), "serverName terminated");
+  fuzz::Require(fuzz::Terminated(s.dbPattern), "dbPattern terminated");
+  fuzz::Require(fuzz::Terminated(s.includePattern), "includePattern terminated");
+  fuzz::Require(fuzz::Terminated(s.excludePattern), "excludePattern terminated");
   fuzz::Require(s.separator == '\t' || s.separator == ',', "separator is tab or comma");
   fuzz::Require(s.showSummary == 0 || s.showSummary == 1, "showSummary is 0 or 1");
   fuzz::Require(result == expected, "result follows usage request and positional count");

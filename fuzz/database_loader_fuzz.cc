@@ -19,12 +19,11 @@
 
 namespace {
 
+using fuzz::CText;
+
 using Json = nlohmann::json;
 
 std::string gFile;  // the one database of the data directory
-
-// A text as a C reader sees it: up to its first NUL.
-std::string CText(const std::string& text) { return text.substr(0, text.find('\0')); }
 
 // The reference reading: a whole-document parse, and whether any object
 // repeats a key (the streaming loader and a document may then differ).

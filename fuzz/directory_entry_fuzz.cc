@@ -17,6 +17,9 @@
 
 namespace {
 
+using fuzz::CText;
+using fuzz::Terminated;
+
 // The limits of one entry below which every implementation must agree.
 constexpr std::size_t kMaxItems = 20;
 constexpr std::size_t kMaxText = 99;
@@ -53,11 +56,6 @@ void Put16(std::vector<uint8_t>& buffer, std::size_t at, std::size_t value) {
   buffer[at] = static_cast<uint8_t>(value & 0xff);
   buffer[at + 1] = static_cast<uint8_t>((value >> 8) & 0xff);
 }
-
-// A text as a C reader sees it: up to its first NUL.
-std::string_view CText(std::string_view text) { return text.substr(0, text.find('\0')); }
-
-bool Terminated(const Text& text) { return BoundedLength(text.data(), text.size()) < text.size(); }
 
 // The entry the rules give when it fits the working buffers.
 struct Expected {

@@ -1,5 +1,5 @@
 // What the fuzz targets share: failing loudly, quiet standard streams,
-// and the plain recursive wildcard rules used as a reference.
+// checks on texts, and the plain wildcard rules used as a reference.
 #pragma once
 
 #include <unistd.h>
@@ -7,8 +7,10 @@
 #include <cstddef>
 #include <cstdio>
 #include <cstring>
-#include <string>
-#include <vector>
+#include <string_view>
+
+#include "common/fixed_text.h"
+#include "wildcard_reference.h"
 
 namespace fuzz {
 
@@ -53,54 +55,15 @@ inline FILE* NullStream() {
   return sink;
 }
 
-inline unsigned char Fold(unsigned char c, bool fold) {
-  return fold && c >= 'a' && c <= 'z' ? static_cast<unsigned char>(c - 'a' + 'A') : c;
+// Whether a fixed text buffer holds its terminator.
+inline bool Terminated(const Text& text) {
+  return BoundedLength(text.data(), text.size()) < text.size();
 }
 
-// The matching rules at their plainest: '*' any run, '?' one character,
-// anything else itself (letters folded when asked). Exponential; keep the
-// inputs short.
-inline bool ReferenceMatch(const char* pattern, const char* text, bool fold) {
-  if (*pattern == '\0') return *text == '\0';
-  if (*pattern == '*') {
-    for (const char* t = text;; ++t) {
-      if (ReferenceMatch(pattern + 1, t, fold)) return true;
-      if (*t == '\0') return false;
-    }
-  }
-  if (*text == '\0') return false;
-  if (*pattern != '?' && Fold(static_cast<unsigned char>(*pattern), fold) !=
-                             Fold(static_cast<unsigned char>(*text), fold)) {
-    return false;
-  }
-  return ReferenceMatch(pattern + 1, text + 1, fold);
-}
+// A text as a C reader sees it: up to its first NUL.
+inline std::string_view CText(std::string_view text) { return text.substr(0, text.find('\0')); }
 
-// The same rules by dynamic programming over (pattern, text) positions, for
-// inputs too long for the recursive form.
-inline bool TableMatch(const std::string& pattern, const std::string& text, bool fold) {
-  const std::size_t n = text.size();
-  // row[j]: pattern prefix so far matches text prefix of length j.
-  std::vector<char> row(n + 1, 0);
-  row[0] = 1;
-  for (char pc : pattern) {
-    std::vector<char> next(n + 1, 0);
-    if (pc == '*') {
-      char any = 0;
-      for (std::size_t j = 0; j <= n; ++j) {
-        any = static_cast<char>(any | row[j]);
-        next[j] = any;
-      }
-    } else {
-      for (std::size_t j = 1; j <= n; ++j) {
-        const bool same = pc == '?' || Fold(static_cast<unsigned char>(pc), fold) ==
-                                           Fold(static_cast<unsigned char>(text[j - 1]), fold);
-        next[j] = static_cast<char>(row[j - 1] != 0 && same);
-      }
-    }
-    row.swap(next);
-  }
-  return row[n] != 0;
-}
+using wildcard_reference::RecursiveMatch;
+using wildcard_reference::TableMatch;
 
 }  // namespace fuzz

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "wildcard_reference.h"
+
 namespace {
 
 struct Row {
@@ -70,18 +72,6 @@ TEST(WildcardMatch, AnyNonZeroFlagComparesExactly) {
   EXPECT_EQ(WildcardMatch("abc", "abc", 42), 1);
 }
 
-// The rules as plainly as they can be written, to check the real matcher.
-int Reference(const unsigned char* p, const unsigned char* t, bool fold) {
-  auto f = [fold](unsigned char c) {
-    return fold && c >= 'a' && c <= 'z' ? static_cast<unsigned char>(c - 32) : c;
-  };
-  if (*p == '\0') return *t == '\0';
-  if (*p == '*') return Reference(p + 1, t, fold) || (*t != '\0' && Reference(p, t + 1, fold));
-  if (*t == '\0') return 0;
-  if (*p != '?' && f(*p) != f(*t)) return 0;
-  return Reference(p + 1, t + 1, fold);
-}
-
 TEST(WildcardMatch, AgreesWithRecursiveReference) {
   std::mt19937 rng(20261207);
   // A small alphabet makes matches common; '*', '?' and high bytes appear in both.
@@ -101,9 +91,8 @@ TEST(WildcardMatch, AgreesWithRecursiveReference) {
       for (char c : pattern) text += c == '*' ? randomText(3) : c == '?' ? "x" : std::string(1, c);
     }
     for (int caseSensitive : {0, 1}) {
-      int want =
-          Reference(reinterpret_cast<const unsigned char*>(pattern.c_str()),
-                    reinterpret_cast<const unsigned char*>(text.c_str()), caseSensitive == 0);
+      const int want =
+          wildcard_reference::RecursiveMatch(pattern.c_str(), text.c_str(), caseSensitive == 0);
       int got = WildcardMatch(pattern.c_str(), text.c_str(), caseSensitive);
       ASSERT_EQ(got, want) << '"' << pattern << "\" vs \"" << text << "\" caseSensitive "
                            << caseSensitive;
@@ -111,29 +100,6 @@ TEST(WildcardMatch, AgreesWithRecursiveReference) {
     }
   }
   EXPECT_GT(matches, 50000);  // the draw really exercises matches, not only misses
-}
-
-// The rules again, by a table of (pattern, text) positions: slow but exact
-// for patterns and texts of any length.
-bool TableReference(const std::string& pattern, const std::string& text, bool fold) {
-  auto f = [fold](char c) {
-    const auto u = static_cast<unsigned char>(c);
-    return fold && u >= 'a' && u <= 'z' ? static_cast<unsigned char>(u - 32) : u;
-  };
-  std::vector<char> row(text.size() + 1, 0);
-  row[0] = 1;
-  for (char pc : pattern) {
-    std::vector<char> next(text.size() + 1, 0);
-    for (std::size_t j = 0; j <= text.size(); ++j) {
-      if (pc == '*') {
-        next[j] = static_cast<char>(row[j] || (j > 0 && next[j - 1]));
-      } else if (j > 0) {
-        next[j] = static_cast<char>(row[j - 1] && (pc == '?' || f(pc) == f(text[j - 1])));
-      }
-    }
-    row.swap(next);
-  }
-  return row[text.size()] != 0;
 }
 
 TEST(WildcardMatch, LongRunsBetweenStarsAgreeWithTheTable) {
@@ -159,7 +125,7 @@ TEST(WildcardMatch, LongRunsBetweenStarsAgreeWithTheTable) {
       if (trial % 4 == 2) pattern += text.substr(text.size() - 3);
       if (trial % 5 == 3 && length <= 120) pattern += run + "*";  // the same run twice
       for (int caseSensitive : {0, 1}) {
-        const bool want = TableReference(pattern, text, caseSensitive == 0);
+        const bool want = wildcard_reference::TableMatch(pattern, text, caseSensitive == 0);
         ASSERT_EQ(WildcardMatch(pattern.c_str(), text.c_str(), caseSensitive), want ? 1 : 0)
             << "run of " << length << ", trial " << trial << ", caseSensitive " << caseSensitive
             << "\npattern " << pattern << "\ntext    " << text;
