@@ -27,9 +27,9 @@ Status DbGetUserActivity(DbHandle handle, uint32_t /*flags*/, ActivitySummary* s
   }
 
   // Records first, then every name with its terminator, in entry order.
-  const size_t records = content.entries.size() * sizeof(ActivityEntry);
-  size_t size = records;
-  for (const standin::LogEntry& entry : content.entries) size += entry.user.size() + 1;
+  const standin::KeptLog& kept = content.entries;
+  const size_t records = kept.records.size() * sizeof(ActivityEntry);
+  const size_t size = records + kept.names.size();
   if (size > UINT32_MAX) return Fail(standin::kOutOfMemory);  // nameOffset is 32 bits
   std::vector<uint8_t> block;
   try {
@@ -37,19 +37,18 @@ Status DbGetUserActivity(DbHandle handle, uint32_t /*flags*/, ActivitySummary* s
   } catch (const std::bad_alloc&) {
     return Fail(standin::kOutOfMemory);
   }
-  size_t nameAt = records;
-  for (size_t i = 0; i < content.entries.size(); ++i) {
-    const standin::LogEntry& entry = content.entries[i];
-    ActivityEntry record{entry.time, entry.reads, entry.writes, static_cast<uint32_t>(nameAt)};
+  for (size_t i = 0; i < kept.records.size(); ++i) {
+    ActivityEntry record = kept.records[i];
+    record.nameOffset += static_cast<uint32_t>(records);
     std::memcpy(block.data() + i * sizeof record, &record, sizeof record);
-    std::memcpy(block.data() + nameAt, entry.user.data(), entry.user.size());
-    nameAt += entry.user.size() + 1;  // the terminator is already zero
   }
+  if (!kept.names.empty())
+    std::memcpy(block.data() + records, kept.names.data(), kept.names.size());
   MemHandle blockHandle = 0;
   if (Status status = standin::AllocateBlock(std::move(block), &blockHandle)) return status;
   *summary = content.summary;
   *entries = blockHandle;
-  *count = static_cast<uint16_t>(content.entries.size());
+  *count = static_cast<uint16_t>(kept.records.size());
   return 0;
 }
 

@@ -1,13 +1,17 @@
-// Streams a database file through the JSON SAX parser, checking its shape and keeping
-// only what the caller asked for, so that a long activity log never becomes a DOM.
+// Reads a database file whole into memory and hands it to the fast reader; what that one
+// declines goes through the JSON SAX parser, the exact reader, which checks the file's
+// shape, keeps only what the caller asked for and words every problem.
 #include "database_file.h"
 
 #include <algorithm>
 #include <cmath>
 #include <fstream>
 #include <limits>
+#include <memory>
 #include <nlohmann/json.hpp>
 
+#include "fast_database_reader.h"
+#include "log_builder.h"
 #include "standin_internal.h"
 
 namespace standin {
@@ -17,19 +21,13 @@ uint64_t fileReads = 0;
 
 using Json = nlohmann::json;
 
-void AddCapped(uint32_t* total, uint64_t amount) {
-  const uint64_t sum = *total + amount;
-  *total = sum > std::numeric_limits<uint32_t>::max() ? std::numeric_limits<uint32_t>::max()
-                                                      : static_cast<uint32_t>(sum);
-}
-
 // Where the parser stands in the document.
 enum class Place { kStart, kRoot, kActivity, kEntry, kDone };
 
 class DatabaseReader : public nlohmann::json_sax<Json> {
  public:
   DatabaseReader(LoadMode mode, int64_t now, DatabaseContent* out)
-      : mode_(mode), now_(now), out_(out) {}
+      : mode_(mode), out_(out), log_(now, out) {}
 
   // The first problem that stops the file from opening; empty when none.
   const std::string& problem() const { return problem_; }
@@ -177,7 +175,8 @@ class DatabaseReader : public nlohmann::json_sax<Json> {
   }
 
   void BeginEntry() {
-    entry_ = LogEntry{InvalidTime(), 0, 0, {}};
+    entry_.reads = entry_.writes = 0;
+    entry_.user.clear();
     entrySeconds_ = 0;
     entryTimeValid_ = false;
   }
@@ -217,56 +216,18 @@ class DatabaseReader : public nlohmann::json_sax<Json> {
   void EndEntry() {
     ++index_;
     if (mode_ != LoadMode::kFull) return;
-    ActivitySummary& sum = out_->summary;
-    if (entryTimeValid_) {
-      entry_.time = MakeTime(entrySeconds_);
-      if (!anyValid_ || entrySeconds_ < earliest_) earliest_ = entrySeconds_;
-      anyValid_ = true;
-      AddCapped(&sum.uses, 1);
-      AddCapped(&sum.reads, entry_.reads);
-      AddCapped(&sum.writes, entry_.writes);
-      // The last N days of 86,400 seconds up to and including now.
-      const int64_t age = now_ - entrySeconds_;
-      const struct {
-        int64_t days;
-        uint32_t *uses, *reads, *writes;
-      } windows[] = {{1, &sum.dayUses, &sum.dayReads, &sum.dayWrites},
-                     {7, &sum.weekUses, &sum.weekReads, &sum.weekWrites},
-                     {30, &sum.monthUses, &sum.monthReads, &sum.monthWrites}};
-      for (const auto& window : windows) {
-        if (age >= 0 && age < window.days * 86400) {
-          AddCapped(window.uses, 1);
-          AddCapped(window.reads, entry_.reads);
-          AddCapped(window.writes, entry_.writes);
-        }
-      }
-    }
-    // Keep the newest kMaxEntries in a ring; Finish puts them in file order.
-    if (out_->entries.size() < kMaxEntries) {
-      out_->entries.push_back(std::move(entry_));
-    } else {
-      out_->entries[kept_ % kMaxEntries] = std::move(entry_);
-    }
-    ++kept_;
+    log_.Add(entryTimeValid_, entrySeconds_, entry_.reads, entry_.writes, entry_.user);
   }
 
  public:
   void Finish() {
-    if (mode_ != LoadMode::kFull) return;
-    if (kept_ > kMaxEntries) {
-      auto& entries = out_->entries;
-      std::rotate(entries.begin(), entries.begin() + static_cast<long>(kept_ % kMaxEntries),
-                  entries.end());
-    }
-    const int64_t start = anyValid_ ? earliest_ : now_;
-    out_->summary.periodStart = MakeTime(start);
-    out_->summary.periodEnd = MakeTime(now_);
+    if (mode_ == LoadMode::kFull) log_.Finish();
   }
 
  private:
   LoadMode mode_;
-  int64_t now_;
   DatabaseContent* out_;
+  LogBuilder log_;
   Place place_ = Place::kStart;
   int skip_ = 0;  // depth inside a value that is being skipped
   std::string key_;
@@ -279,14 +240,64 @@ class DatabaseReader : public nlohmann::json_sax<Json> {
   double number_ = 0;
   string_t* text_ = nullptr;
 
-  LogEntry entry_;
+  struct {
+    uint16_t reads = 0;
+    uint16_t writes = 0;
+    std::string user;
+  } entry_;
   int64_t entrySeconds_ = 0;
   bool entryTimeValid_ = false;
   size_t index_ = 0;
-  size_t kept_ = 0;
-  bool anyValid_ = false;
-  int64_t earliest_ = 0;
 };
+
+// One buffer for the bytes of every file read, kept between reads so that a
+// data directory of many files allocates it once; given back after a large
+// file, so one large file does not hold its size for the rest of the run.
+constexpr size_t kKeptBuffer = size_t{16} << 20;
+
+struct FileBuffer {
+  std::unique_ptr<char[]> bytes;
+  size_t capacity = 0;
+};
+
+FileBuffer& SharedBuffer() {
+  static FileBuffer buffer;
+  return buffer;
+}
+
+// Makes room for `size` bytes and the padding, keeping the first `keep`.
+void Reserve(FileBuffer* buffer, size_t size, size_t keep) {
+  if (size + kReadPadding <= buffer->capacity) return;
+  const size_t capacity = std::max(size + kReadPadding, buffer->capacity + buffer->capacity / 2);
+  std::unique_ptr<char[]> bytes(new char[capacity]);
+  if (keep > 0) std::memcpy(bytes.get(), buffer->bytes.get(), keep);
+  buffer->bytes = std::move(bytes);
+  buffer->capacity = capacity;
+}
+
+// Reads the whole file into `buffer`, followed by kReadPadding zero bytes.
+bool ReadWhole(const std::filesystem::path& physical, FileBuffer* buffer, size_t* size) {
+  std::ifstream file(physical, std::ios::binary | std::ios::ate);
+  if (!file) return false;
+  const std::streamoff expected = file.tellg();
+  file.seekg(0);
+  if (expected < 0 || !file) return false;
+  size_t got = 0;
+  // One read of the size seen, then on until the end, should the file have grown.
+  size_t want = static_cast<size_t>(expected) + 1;
+  for (;;) {
+    Reserve(buffer, got + want, got);
+    file.read(buffer->bytes.get() + got, static_cast<std::streamsize>(want));
+    const auto count = static_cast<size_t>(file.gcount());
+    got += count;
+    if (count < want) break;
+    want = std::max<size_t>(want, 1 << 16);
+  }
+  if (file.bad()) return false;
+  std::memset(buffer->bytes.get() + got, 0, kReadPadding);
+  *size = got;
+  return true;
+}
 
 }  // namespace
 
@@ -295,16 +306,41 @@ uint64_t DatabaseFileReads() { return fileReads; }
 Status LoadDatabaseFile(const std::filesystem::path& physical, const std::string& name,
                         LoadMode mode, int64_t now, DatabaseContent* out) {
   *out = DatabaseContent{};
-  std::ifstream file(physical, std::ios::binary);
   ++fileReads;
-  if (!file) return Fail(kCannotRead, "Database " + name + " cannot be read");
+  FileBuffer& buffer = SharedBuffer();
+  size_t size = 0;
+  Status status = 0;
+  try {
+    if (!ReadWhole(physical, &buffer, &size)) {
+      status = Fail(kCannotRead, "Database " + name + " cannot be read");
+    } else {
+      status = LoadDatabaseBytes(buffer.bytes.get(), size, name, mode, now, out);
+    }
+  } catch (const std::bad_alloc&) {
+    *out = DatabaseContent{};
+    status = Fail(kCannotRead, "Database " + name + " cannot be read");
+  }
+  if (buffer.capacity > kKeptBuffer) buffer = FileBuffer{};
+  return status;
+}
+
+Status LoadDatabaseBytes(const char* bytes, size_t size, const std::string& name, LoadMode mode,
+                         int64_t now, DatabaseContent* out) {
+  *out = DatabaseContent{};
+  if (ReadDatabaseFast(bytes, size, mode, now, out)) return 0;
+  return LoadDatabaseBytesExactly(bytes, size, name, mode, now, out);
+}
+
+Status LoadDatabaseBytesExactly(const char* bytes, size_t size, const std::string& name,
+                                LoadMode mode, int64_t now, DatabaseContent* out) {
+  *out = DatabaseContent{};
   DatabaseReader reader(mode, now, out);
   bool parsed = false;
   try {
-    parsed = Json::sax_parse(file, &reader);
+    parsed = Json::sax_parse(bytes, bytes + size, &reader);
   } catch (const std::exception&) {
     // The SAX parser reports through parse_error; this catches only a
-    // failure of the stream or of memory.
+    // failure of memory.
     *out = DatabaseContent{};
     return Fail(kCannotRead, "Database " + name + " cannot be read");
   }
@@ -315,6 +351,8 @@ Status LoadDatabaseFile(const std::filesystem::path& physical, const std::string
     return Fail(reader.syntaxError() ? kNotJson : kBadField, "Database " + name + ": " + problem);
   }
   reader.Finish();
+  // The log is only walked for its shape when just the title is wanted.
+  if (mode == LoadMode::kTitle) out->entryError.clear();
   return 0;
 }
 

@@ -13,19 +13,23 @@ namespace standin {
 // The most entries one activity log hands out (its count is 16 bits).
 constexpr size_t kMaxEntries = 65535;
 
-struct LogEntry {
-  TimeDate time;  // invalid when the entry's time is missing or bad
-  uint16_t reads = 0;
-  uint16_t writes = 0;
-  std::string user;
+// Zero bytes that follow a file's text in memory, so that a reader may load
+// a few bytes ahead of where it stands without ever leaving the buffer.
+constexpr size_t kReadPadding = 64;
+
+// The kept entries in the shape of the block DbGetUserActivity hands out:
+// the records, and the user names each with its terminator.
+struct KeptLog {
+  std::vector<ActivityEntry> records;  // oldest first; nameOffset counts from names[0]
+  std::string names;
 };
 
 struct DatabaseContent {
   std::string title;
   bool recordActivity = true;
-  std::vector<LogEntry> entries;  // the newest kMaxEntries, oldest first
-  ActivitySummary summary{};      // over every entry of the file
-  std::string entryError;         // the first bad entry; empty when none
+  KeptLog entries;            // kFull only: the newest kMaxEntries, oldest first
+  ActivitySummary summary{};  // kFull only: over every entry of the file
+  std::string entryError;     // kFull only: the first bad entry; empty when none
 };
 
 enum class LoadMode {
@@ -37,5 +41,15 @@ enum class LoadMode {
 // Returns 0, or a status whose text names the file and the problem.
 Status LoadDatabaseFile(const std::filesystem::path& physical, const std::string& name,
                         LoadMode mode, int64_t now, DatabaseContent* out);
+
+// The same for a file's bytes already in memory: `size` bytes followed by
+// kReadPadding zero bytes. The fast reader takes what it can read exactly;
+// anything else goes to the exact reader, whose result and text then stand.
+Status LoadDatabaseBytes(const char* bytes, size_t size, const std::string& name, LoadMode mode,
+                         int64_t now, DatabaseContent* out);
+
+// The exact reader alone, for the checks that compare the two readers.
+Status LoadDatabaseBytesExactly(const char* bytes, size_t size, const std::string& name,
+                                LoadMode mode, int64_t now, DatabaseContent* out);
 
 }  // namespace standin

@@ -89,7 +89,7 @@ Status RuntimeInit(int /*argc*/, char** /*argv*/) {
   standin::RuntimeState& state = standin::State();
   // A second start replaces the first, as a fresh process would.
   RuntimeTerm();
-  standin::platform::ReloadTimeZone();
+  standin::ReloadLocalTime();
   standin::Config config;
   if (Status status = standin::ReadConfig(&config)) return status;
   state.config = std::move(config);

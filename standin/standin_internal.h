@@ -77,7 +77,20 @@ bool SecondsOf(const TimeDate& value, int64_t* utcSeconds);
 // "YYYY-MM-DD HH:MM:SS" in UTC; unless `strict`, a 'T' for the blank and a
 // trailing 'Z' are accepted too.
 bool ParseUtcText(std::string_view text, bool strict, int64_t* utcSeconds);
+// Reads the date-time texts of a log as ParseUtcText does when not strict,
+// keeping the last date read: a log's neighbouring entries mostly share it.
+class UtcTextReader {
+ public:
+  bool Parse(std::string_view text, int64_t* utcSeconds);
+
+ private:
+  char date_[10] = {};
+  int64_t days_ = 0;
+  bool haveDate_ = false;
+};
 int64_t NowSeconds();
+// Re-reads the time zone and forgets every local date-time worked out before.
+void ReloadLocalTime();
 int64_t DaysFromCivil(int64_t year, int month, int day);  // days since 1970-01-01
 
 // --- data directories ---

@@ -2,8 +2,8 @@
 // texts, calendar days and arithmetic in local time.
 #include <algorithm>
 #include <chrono>
-#include <cstdio>
 #include <cstring>
+#include <iterator>
 #include <limits>
 
 #include "platform.h"
@@ -54,9 +54,79 @@ bool ReadDigits(std::string_view text, size_t at, size_t count, int* value) {
   return true;
 }
 
+// Local date-times of UTC seconds, with one system conversion per hour of
+// the log rather than one per entry: an hour whose local offset is the same
+// at its first and last second (neither a leap second) keeps that offset for
+// every second in it, as no zone changes its offset twice within an hour (the
+// zone database's closest changes are days apart). An hour with a change in
+// it is converted second by second.
+struct SteadyHour {
+  int64_t hour = std::numeric_limits<int64_t>::min();
+  int64_t offset = 0;
+  bool steady = false;
+};
+SteadyHour hours[1024];
+
+// The local midnight of a local date (the first instant of the day when a
+// daylight-saving change skips midnight), by day number.
+struct Midnight {
+  int64_t day = std::numeric_limits<int64_t>::min();
+  int64_t seconds = 0;
+  bool ok = false;
+};
+Midnight midnights[256];
+
+int64_t LocalSecondsOf(const platform::LocalParts& parts) {
+  return DaysFromCivil(parts.year, parts.month, parts.day) * kSecondsPerDay + parts.hour * 3600 +
+         parts.minute * 60 + parts.second;
+}
+
+bool LocalPartsOf(int64_t seconds, platform::LocalParts* parts) {
+  const int64_t hour = FloorDiv(seconds, 3600);
+  SteadyHour& slot = hours[static_cast<uint64_t>(hour) % std::size(hours)];
+  if (slot.hour != hour) {
+    slot.hour = hour;
+    slot.steady = false;
+    platform::LocalParts first;
+    platform::LocalParts last;
+    if (platform::ToLocal(hour * 3600, &first) && platform::ToLocal(hour * 3600 + 3599, &last) &&
+        first.second < 60 && last.second < 60) {
+      slot.offset = LocalSecondsOf(first) - hour * 3600;
+      slot.steady = LocalSecondsOf(last) - (hour * 3600 + 3599) == slot.offset;
+    }
+  }
+  if (!slot.steady) return platform::ToLocal(seconds, parts);
+  const int64_t local = seconds + slot.offset;
+  const int64_t day = FloorDiv(local, kSecondsPerDay);
+  const auto rest = static_cast<int>(local - day * kSecondsPerDay);
+  CivilFromDays(day, &parts->year, &parts->month, &parts->day);
+  parts->hour = rest / 3600;
+  parts->minute = rest / 60 % 60;
+  parts->second = rest % 60;
+  return true;
+}
+
+bool LocalMidnight(const platform::LocalParts& date, int64_t* seconds) {
+  const int64_t day = DaysFromCivil(date.year, date.month, date.day);
+  Midnight& slot = midnights[static_cast<uint64_t>(day) % std::size(midnights)];
+  if (slot.day != day) {
+    platform::LocalParts parts = date;
+    parts.hour = parts.minute = parts.second = 0;
+    slot.day = day;
+    slot.ok = platform::FromLocal(parts, &slot.seconds);
+  }
+  *seconds = slot.seconds;
+  return slot.ok;
+}
+
+void Put2(char* at, int value) {
+  at[0] = static_cast<char>('0' + value / 10);
+  at[1] = static_cast<char>('0' + value % 10);
+}
+
 // Local calendar day (days since 1970-01-01) of a valid value.
 bool LocalDay(int64_t seconds, platform::LocalParts* parts, int64_t* day) {
-  if (!platform::ToLocal(seconds, parts)) return false;
+  if (!LocalPartsOf(seconds, parts)) return false;
   *day = DaysFromCivil(parts->year, parts->month, parts->day);
   return true;
 }
@@ -93,26 +163,75 @@ bool SecondsOf(const TimeDate& value, int64_t* utcSeconds) {
   return true;
 }
 
-bool ParseUtcText(std::string_view text, bool strict, int64_t* utcSeconds) {
-  if (!strict && text.size() == 20 && text[19] == 'Z') text.remove_suffix(1);
-  if (text.size() != 19) return false;
-  if (text[4] != '-' || text[7] != '-' || text[13] != ':' || text[16] != ':') return false;
-  if (text[10] != ' ' && (strict || text[10] != 'T')) return false;
-  int year, month, day, hour, minute, second;
+namespace {
+
+// Days since 1970-01-01 of the "YYYY-MM-DD" that `text` starts with.
+bool ParseDatePart(std::string_view text, int64_t* days) {
+  if (text[4] != '-' || text[7] != '-') return false;
+  int year, month, day;
   if (!ReadDigits(text, 0, 4, &year) || !ReadDigits(text, 5, 2, &month) ||
-      !ReadDigits(text, 8, 2, &day) || !ReadDigits(text, 11, 2, &hour) ||
-      !ReadDigits(text, 14, 2, &minute) || !ReadDigits(text, 17, 2, &second)) {
+      !ReadDigits(text, 8, 2, &day)) {
     return false;
   }
-  if (month < 1 || month > 12 || day < 1 || day > DaysInMonth(year, month) || hour > 23 ||
-      minute > 59 || second > 59) {
+  if (month < 1 || month > 12 || day < 1 || day > DaysInMonth(year, month)) return false;
+  *days = DaysFromCivil(year, month, day);
+  return true;
+}
+
+// The seconds of the day of the " HH:MM:SS" (or "THH:MM:SS") that follows the date.
+bool ParseClockPart(std::string_view text, bool strict, int64_t* seconds) {
+  if (text[13] != ':' || text[16] != ':') return false;
+  if (text[10] != ' ' && (strict || text[10] != 'T')) return false;
+  int hour, minute, second;
+  if (!ReadDigits(text, 11, 2, &hour) || !ReadDigits(text, 14, 2, &minute) ||
+      !ReadDigits(text, 17, 2, &second)) {
     return false;
   }
-  const int64_t seconds =
-      DaysFromCivil(year, month, day) * kSecondsPerDay + hour * 3600 + minute * 60 + second;
+  if (hour > 23 || minute > 59 || second > 59) return false;
+  *seconds = hour * 3600 + minute * 60 + second;
+  return true;
+}
+
+// Strips the trailing 'Z' a loose text may have; false when no 19 characters remain.
+bool TrimUtcText(std::string_view* text, bool strict) {
+  if (!strict && text->size() == 20 && (*text)[19] == 'Z') text->remove_suffix(1);
+  return text->size() == 19;
+}
+
+}  // namespace
+
+bool ParseUtcText(std::string_view text, bool strict, int64_t* utcSeconds) {
+  int64_t days = 0;
+  int64_t clock = 0;
+  if (!TrimUtcText(&text, strict) || !ParseDatePart(text, &days) ||
+      !ParseClockPart(text, strict, &clock)) {
+    return false;
+  }
+  const int64_t seconds = days * kSecondsPerDay + clock;
   if (seconds < kMinSeconds || seconds > kMaxSeconds) return false;
   *utcSeconds = seconds;
   return true;
+}
+
+bool UtcTextReader::Parse(std::string_view text, int64_t* utcSeconds) {
+  int64_t clock = 0;
+  if (!TrimUtcText(&text, false) || !ParseClockPart(text, false, &clock)) return false;
+  if (!haveDate_ || std::memcmp(date_, text.data(), sizeof date_) != 0) {
+    haveDate_ = false;
+    if (!ParseDatePart(text, &days_)) return false;
+    std::memcpy(date_, text.data(), sizeof date_);
+    haveDate_ = true;
+  }
+  const int64_t seconds = days_ * kSecondsPerDay + clock;
+  if (seconds < kMinSeconds || seconds > kMaxSeconds) return false;
+  *utcSeconds = seconds;
+  return true;
+}
+
+void ReloadLocalTime() {
+  platform::ReloadTimeZone();
+  std::fill(std::begin(hours), std::end(hours), SteadyHour{});
+  std::fill(std::begin(midnights), std::end(midnights), Midnight{});
 }
 
 int64_t NowSeconds() {
@@ -135,15 +254,14 @@ void TimeDateOnly(const TimeDate* in, uint32_t /*reserved*/, TimeDate* out) {
   if (out == nullptr) return;
   int64_t seconds = 0;
   standin::platform::LocalParts parts;
-  if (in == nullptr || !SecondsOf(*in, &seconds) || !standin::platform::ToLocal(seconds, &parts)) {
+  if (in == nullptr || !SecondsOf(*in, &seconds) || !standin::LocalPartsOf(seconds, &parts)) {
     *out = standin::InvalidTime();
     return;
   }
-  parts.hour = parts.minute = parts.second = 0;
   int64_t midnight = 0;
   // A midnight that a daylight-saving change skips becomes the day's first
   // existing instant (the system moves it forward).
-  if (!standin::platform::FromLocal(parts, &midnight)) {
+  if (!standin::LocalMidnight(parts, &midnight)) {
     *out = standin::InvalidTime();
     return;
   }
@@ -169,7 +287,7 @@ Status TimeAdjust(TimeDate* value, int32_t hundredths, int32_t seconds, int32_t 
   if (!SecondsOf(*value, &current)) return Fail(standin::kInvalidTime);
   if (days != 0 || months != 0 || years != 0) {
     standin::platform::LocalParts parts;
-    if (!standin::platform::ToLocal(current, &parts)) return Fail(standin::kInvalidTime);
+    if (!standin::LocalPartsOf(current, &parts)) return Fail(standin::kInvalidTime);
     // Calendar arithmetic in 64 bits, then clamped: the largest inputs move
     // the value to the end of the valid span instead of overflowing.
     const int64_t monthIndex =
@@ -209,14 +327,23 @@ Status TimeToText(const void* intlFormat, const void* textFormat, const TimeDate
   if (intlFormat != nullptr || textFormat != nullptr) return Fail(standin::kUnsupportedFormat);
   int64_t seconds = 0;
   standin::platform::LocalParts parts;
-  if (!SecondsOf(*value, &seconds) || !standin::platform::ToLocal(seconds, &parts)) {
+  if (!SecondsOf(*value, &seconds) || !standin::LocalPartsOf(seconds, &parts)) {
     return Fail(standin::kInvalidTime);
   }
   constexpr uint16_t kTextLength = 19;
   if (size < kTextLength) return Fail(standin::kTextBufferTooSmall);
-  char text[32];
-  std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", static_cast<int>(parts.year),
-                parts.month, parts.day, parts.hour, parts.minute, parts.second);
+  // Every valid value has a four-digit local year.
+  if (parts.year < 0 || parts.year > 9999) return Fail(standin::kInvalidTime);
+  const auto year = static_cast<int>(parts.year);
+  char text[kTextLength] = {'0', '0', '0', '0', '-', '0', '0', '-', '0', '0',
+                            ' ', '0', '0', ':', '0', '0', ':', '0', '0'};
+  standin::Put2(text, year / 100);
+  standin::Put2(text + 2, year % 100);
+  standin::Put2(text + 5, parts.month);
+  standin::Put2(text + 8, parts.day);
+  standin::Put2(text + 11, parts.hour);
+  standin::Put2(text + 14, parts.minute);
+  standin::Put2(text + 17, parts.second);
   std::memcpy(buffer, text, kTextLength);
   if (length != nullptr) *length = kTextLength;
   return 0;

@@ -1,0 +1,498 @@
+// A hand-written JSON reader for database files. Strings are scanned 16 bytes at a time
+// (SSE2, part of every x86-64 target), the log's entries are read straight into the kept
+// block, and every rule of the exact reader that a well-formed file meets is applied as it
+// does: UTF-8 checked in strings, escapes decoded, a later field winning over an earlier
+// one, a second log appended to the first. Whatever else it meets, it declines.
+#include "fast_database_reader.h"
+
+#include <cstring>
+#include <string>
+#include <string_view>
+
+#include "log_builder.h"
+#include "standin_internal.h"
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+namespace standin {
+namespace {
+
+// Nesting deeper than this inside skipped values is left to the exact reader.
+constexpr int kMaxDepth = 512;
+// An integer part longer than this might not be finite as a double; the
+// exact reader refuses such numbers, so it decides.
+constexpr ptrdiff_t kMaxNumberDigits = 300;
+
+bool IsSpace(char c) { return c == ' ' || c == '\n' || c == '\r' || c == '\t'; }
+bool IsDigit(char c) { return static_cast<unsigned char>(c - '0') < 10; }
+bool InRange(const char* at, unsigned low, unsigned high) {
+  const unsigned byte = static_cast<unsigned char>(*at);
+  return byte >= low && byte <= high;
+}
+
+// The first byte from `at` on that ends a plain run of a string: a quote, a
+// backslash, a control character or a byte above 127. The zero bytes after
+// the text stop the scan at the latest.
+const char* FindSpecial(const char* at) {
+#if defined(__SSE2__)
+  const __m128i quote = _mm_set1_epi8('"');
+  const __m128i backslash = _mm_set1_epi8('\\');
+  const __m128i blank = _mm_set1_epi8(0x20);
+  for (;;) {
+    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
+    // Signed, so bytes above 127 count as below the blank too.
+    const __m128i hits =
+        _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(bytes, quote), _mm_cmpeq_epi8(bytes, backslash)),
+                     _mm_cmplt_epi8(bytes, blank));
+    const int mask = _mm_movemask_epi8(hits);
+    if (mask != 0) return at + __builtin_ctz(static_cast<unsigned>(mask));
+    at += 16;
+  }
+#else
+  for (;; ++at) {
+    const auto byte = static_cast<unsigned char>(*at);
+    if (byte == '"' || byte == '\\' || byte < 0x20 || byte > 0x7f) return at;
+  }
+#endif
+}
+
+int HexDigit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+// The code unit of four hex digits at `at`; -1 when they are not.
+int Hex4(const char* at) {
+  int value = 0;
+  for (int i = 0; i < 4; ++i) {
+    const int digit = HexDigit(at[i]);
+    if (digit < 0) return -1;
+    value = value * 16 + digit;
+  }
+  return value;
+}
+
+void AppendUtf8(std::string* out, int code) {
+  if (code < 0x80) {
+    out->push_back(static_cast<char>(code));
+  } else if (code < 0x800) {
+    out->push_back(static_cast<char>(0xc0 | (code >> 6)));
+    out->push_back(static_cast<char>(0x80 | (code & 0x3f)));
+  } else if (code < 0x10000) {
+    out->push_back(static_cast<char>(0xe0 | (code >> 12)));
+    out->push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3f)));
+    out->push_back(static_cast<char>(0x80 | (code & 0x3f)));
+  } else {
+    out->push_back(static_cast<char>(0xf0 | (code >> 18)));
+    out->push_back(static_cast<char>(0x80 | ((code >> 12) & 0x3f)));
+    out->push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3f)));
+    out->push_back(static_cast<char>(0x80 | (code & 0x3f)));
+  }
+}
+
+enum class EntryField { kOther, kTime, kReads, kWrites, kUser };
+
+EntryField EntryFieldOf(std::string_view key) {
+  switch (key.size()) {
+    case 4:
+      if (std::memcmp(key.data(), "time", 4) == 0) return EntryField::kTime;
+      if (std::memcmp(key.data(), "user", 4) == 0) return EntryField::kUser;
+      break;
+    case 5:
+      if (std::memcmp(key.data(), "reads", 5) == 0) return EntryField::kReads;
+      break;
+    case 6:
+      if (std::memcmp(key.data(), "writes", 6) == 0) return EntryField::kWrites;
+      break;
+    default:
+      break;
+  }
+  return EntryField::kOther;
+}
+
+class FastReader {
+ public:
+  FastReader(const char* bytes, size_t size, LoadMode mode, int64_t now, DatabaseContent* out)
+      : begin_(bytes), at_(bytes), end_(bytes + size), mode_(mode), out_(out), log_(now, out) {}
+
+  bool Read() {
+    SkipSpace();
+    if (*at_ != '{') return false;  // a byte order mark too: the exact reader decides
+    ++at_;
+    SkipSpace();
+    if (*at_ == '}') {
+      ++at_;
+    } else {
+      for (;;) {
+        std::string_view key;
+        if (!ReadKey(&key) || !RootField(key)) return false;
+        SkipSpace();
+        if (*at_ == '}') break;
+        if (*at_ != ',') return false;
+        ++at_;
+        SkipSpace();
+      }
+      ++at_;
+    }
+    SkipSpace();
+    if (at_ != end_) return false;
+    if (mode_ == LoadMode::kFull) log_.Finish();
+    return true;
+  }
+
+ private:
+  void SkipSpace() {
+    while (IsSpace(*at_)) ++at_;
+  }
+
+  bool Literal(const char* word, size_t length) {
+    if (std::memcmp(at_, word, length) != 0) return false;
+    at_ += length;
+    return true;
+  }
+
+  // A string at the quote at at_; its text is a view of the bytes, or of
+  // scratch_ when it had escapes (valid until the next string is read).
+  bool ReadString(std::string_view* text) {
+    const char* start = ++at_;
+    for (;;) {
+      at_ = FindSpecial(at_);
+      const auto byte = static_cast<unsigned char>(*at_);
+      if (byte == '"') {
+        *text = std::string_view(start, static_cast<size_t>(at_ - start));
+        ++at_;
+        return true;
+      }
+      if (byte == '\\') return ReadEscaped(start, text);
+      if (byte < 0x20 || !SkipUtf8()) return false;  // the end of the bytes too
+    }
+  }
+
+  // The rest of a string that has escapes, decoded into scratch_.
+  bool ReadEscaped(const char* start, std::string_view* text) {
+    scratch_.assign(start, static_cast<size_t>(at_ - start));
+    for (;;) {
+      const char* run = at_;
+      at_ = FindSpecial(at_);
+      scratch_.append(run, static_cast<size_t>(at_ - run));
+      const auto byte = static_cast<unsigned char>(*at_);
+      if (byte == '"') {
+        ++at_;
+        *text = scratch_;
+        return true;
+      }
+      if (byte == '\\') {
+        if (!DecodeEscape()) return false;
+      } else {
+        const char* from = at_;
+        if (byte < 0x20 || !SkipUtf8()) return false;
+        scratch_.append(from, static_cast<size_t>(at_ - from));
+      }
+    }
+  }
+
+  bool DecodeEscape() {
+    const char kind = at_[1];
+    char decoded = 0;
+    switch (kind) {
+      case '"':
+      case '\\':
+      case '/':
+        decoded = kind;
+        break;
+      case 'b':
+        decoded = '\b';
+        break;
+      case 'f':
+        decoded = '\f';
+        break;
+      case 'n':
+        decoded = '\n';
+        break;
+      case 'r':
+        decoded = '\r';
+        break;
+      case 't':
+        decoded = '\t';
+        break;
+      default:
+        break;
+    }
+    if (decoded != 0) {
+      scratch_.push_back(decoded);
+      at_ += 2;
+      return true;
+    }
+    if (kind != 'u') return false;
+    int code = Hex4(at_ + 2);
+    if (code < 0) return false;
+    at_ += 6;
+    if (code >= 0xd800 && code <= 0xdbff) {
+      // A high surrogate must be followed by an escaped low one.
+      if (at_[0] != '\\' || at_[1] != 'u') return false;
+      const int low = Hex4(at_ + 2);
+      if (low < 0xdc00 || low > 0xdfff) return false;
+      at_ += 6;
+      code = 0x10000 + ((code - 0xd800) << 10) + (low - 0xdc00);
+    } else if (code >= 0xdc00 && code <= 0xdfff) {
+      return false;
+    }
+    AppendUtf8(&scratch_, code);
+    return true;
+  }
+
+  // One well-formed UTF-8 sequence at at_ (a byte above 127): no overlong
+  // forms, no surrogates, nothing above U+10FFFF.
+  bool SkipUtf8() {
+    const char* at = at_;
+    const auto lead = static_cast<unsigned char>(at[0]);
+    size_t length = 0;
+    bool ok = false;
+    if (lead >= 0xc2 && lead <= 0xdf) {
+      length = 2;
+      ok = InRange(at + 1, 0x80, 0xbf);
+    } else if (lead >= 0xe0 && lead <= 0xef) {
+      length = 3;
+      const unsigned low = lead == 0xe0 ? 0xa0 : 0x80;
+      const unsigned high = lead == 0xed ? 0x9f : 0xbf;
+      ok = InRange(at + 1, low, high) && InRange(at + 2, 0x80, 0xbf);
+    } else if (lead >= 0xf0 && lead <= 0xf4) {
+      length = 4;
+      const unsigned low = lead == 0xf0 ? 0x90 : 0x80;
+      const unsigned high = lead == 0xf4 ? 0x8f : 0xbf;
+      ok = InRange(at + 1, low, high) && InRange(at + 2, 0x80, 0xbf) && InRange(at + 3, 0x80, 0xbf);
+    }
+    if (!ok) return false;
+    at_ += length;
+    return true;
+  }
+
+  // A key and its colon; at_ then stands at the value.
+  bool ReadKey(std::string_view* key) {
+    if (*at_ != '"' || !ReadString(key)) return false;
+    SkipSpace();
+    if (*at_ != ':') return false;
+    ++at_;
+    SkipSpace();
+    return true;
+  }
+
+  bool SkipNumber() {
+    const char* at = at_;
+    if (*at == '-') ++at;
+    const char* digits = at;
+    if (*at == '0') {
+      ++at;
+    } else if (*at >= '1' && *at <= '9') {
+      while (IsDigit(*at)) ++at;
+      if (at - digits > kMaxNumberDigits) return false;
+    } else {
+      return false;
+    }
+    if (*at == '.') {
+      ++at;
+      if (!IsDigit(*at)) return false;
+      while (IsDigit(*at)) ++at;
+    }
+    if (*at == 'e' || *at == 'E') return false;
+    at_ = at;
+    return true;
+  }
+
+  // Any JSON value at at_, checked and passed over.
+  bool SkipValue() {
+    char open[kMaxDepth];  // '{' or '[' for each level entered
+    int depth = 0;
+    for (;;) {
+      switch (*at_) {
+        case '{':
+        case '[': {
+          const char kind = *at_;
+          ++at_;
+          SkipSpace();
+          if (*at_ == (kind == '{' ? '}' : ']')) {
+            ++at_;
+            break;
+          }
+          if (depth == kMaxDepth) return false;
+          open[depth++] = kind;
+          std::string_view key;
+          if (kind == '{' && !ReadKey(&key)) return false;
+          continue;  // at the first member's value
+        }
+        case '"': {
+          std::string_view text;
+          if (!ReadString(&text)) return false;
+          break;
+        }
+        case 't':
+          if (!Literal("true", 4)) return false;
+          break;
+        case 'f':
+          if (!Literal("false", 5)) return false;
+          break;
+        case 'n':
+          if (!Literal("null", 4)) return false;
+          break;
+        default:
+          if (!SkipNumber()) return false;
+          break;
+      }
+      // After a value: close what ends here, or go on to the next member.
+      for (;;) {
+        if (depth == 0) return true;
+        SkipSpace();
+        const char kind = open[depth - 1];
+        if (*at_ == (kind == '{' ? '}' : ']')) {
+          ++at_;
+          --depth;
+          continue;
+        }
+        if (*at_ != ',') return false;
+        ++at_;
+        SkipSpace();
+        std::string_view key;
+        if (kind == '{' && !ReadKey(&key)) return false;
+        break;
+      }
+    }
+  }
+
+  bool RootField(std::string_view key) {
+    if (key == "title") {
+      std::string_view title;
+      if (*at_ != '"' || !ReadString(&title)) return false;
+      out_->title.assign(title);
+      return true;
+    }
+    if (key == "recordActivity") {
+      if (*at_ == 't' && Literal("true", 4)) {
+        out_->recordActivity = true;
+      } else if (*at_ == 'f' && Literal("false", 5)) {
+        out_->recordActivity = false;
+      } else {
+        return false;
+      }
+      return true;
+    }
+    if (key == "activity") {
+      if (*at_ != '[') return false;
+      return mode_ == LoadMode::kFull ? ReadLog() : SkipValue();
+    }
+    return SkipValue();  // unknown fields are passed over
+  }
+
+  // The activity array; a second one in the file goes on after the first.
+  bool ReadLog() {
+    ++at_;
+    SkipSpace();
+    if (*at_ == ']') {
+      ++at_;
+      return true;
+    }
+    for (;;) {
+      if (*at_ != '{' || !ReadEntry()) return false;
+      SkipSpace();
+      if (*at_ == ']') {
+        ++at_;
+        return true;
+      }
+      if (*at_ != ',') return false;
+      ++at_;
+      SkipSpace();
+    }
+  }
+
+  // A count written as 0 to 65535 in plain digits.
+  bool ReadCount(uint16_t* count) {
+    const char* at = at_;
+    uint32_t value = 0;
+    if (*at == '0') {
+      ++at;
+    } else {
+      for (int digits = 0; digits < 5 && IsDigit(*at); ++digits) value = value * 10 + (*at++ - '0');
+      if (at == at_) return false;
+    }
+    if (IsDigit(*at) || *at == '.' || *at == 'e' || *at == 'E' || value > 65535) return false;
+    *count = static_cast<uint16_t>(value);
+    at_ = at;
+    return true;
+  }
+
+  bool ReadEntry() {
+    ++at_;
+    SkipSpace();
+    bool timeValid = false;
+    int64_t seconds = 0;
+    uint16_t reads = 0;
+    uint16_t writes = 0;
+    std::string_view user;
+    if (*at_ != '}') {
+      for (;;) {
+        std::string_view key;
+        if (!ReadKey(&key)) return false;
+        switch (EntryFieldOf(key)) {
+          case EntryField::kTime:
+            // Any value that is not a valid date-time text leaves the time invalid.
+            if (*at_ == '"') {
+              std::string_view text;
+              if (!ReadString(&text)) return false;
+              timeValid = times_.Parse(text, &seconds);
+            } else {
+              timeValid = false;
+              if (!SkipValue()) return false;
+            }
+            break;
+          case EntryField::kReads:
+            if (!ReadCount(&reads)) return false;
+            break;
+          case EntryField::kWrites:
+            if (!ReadCount(&writes)) return false;
+            break;
+          case EntryField::kUser:
+            if (*at_ != '"' || !ReadString(&user)) return false;
+            if (user.data() < begin_ || user.data() >= end_) {
+              user_ = user;  // decoded into scratch_, which the next string reuses
+              user = user_;
+            }
+            break;
+          case EntryField::kOther:
+            if (!SkipValue()) return false;
+            break;
+        }
+        SkipSpace();
+        if (*at_ == '}') break;
+        if (*at_ != ',') return false;
+        ++at_;
+        SkipSpace();
+      }
+    }
+    ++at_;
+    log_.Add(timeValid, seconds, reads, writes, user);
+    return true;
+  }
+
+  const char* begin_;
+  const char* at_;
+  const char* end_;
+  LoadMode mode_;
+  DatabaseContent* out_;
+  LogBuilder log_;
+  UtcTextReader times_;
+  std::string scratch_;
+  std::string user_;
+};
+
+}  // namespace
+
+bool ReadDatabaseFast(const char* bytes, size_t size, LoadMode mode, int64_t now,
+                      DatabaseContent* out) {
+  FastReader reader(bytes, size, mode, now, out);
+  return reader.Read();
+}
+
+}  // namespace standin
