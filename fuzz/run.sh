@@ -17,7 +17,7 @@ seconds=${3:-600}
 here=$(cd "$(dirname "$0")" && pwd)
 # FUZZ_TARGETS (blank-separated) picks some of the targets.
 read -r -a targets <<< "${FUZZ_TARGETS:-command_line_fuzz wildcard_fuzz directory_entry_fuzz \
-activity_report_fuzz database_loader_fuzz}"
+activity_report_fuzz database_loader_fuzz database_readers_fuzz}"
 short_runs=${FUZZ_SHORT_RUNS:-3000}
 
 work=${FUZZ_WORK:-$(mktemp -d "${TMPDIR:-/tmp}/usetrail-fuzz.XXXXXX")}
@@ -41,7 +41,10 @@ for target in "${targets[@]}"; do
   else
     limit=(-max_total_time="$seconds")
   fi
-  "$binary" "${limit[@]}" -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 \
+  # A target may bring a dictionary of the tokens of its input.
+  dict=()
+  [ -f "$here/$target.dict" ] && dict=(-dict="$here/$target.dict")
+  "$binary" "${limit[@]}" "${dict[@]}" -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 \
     -artifact_prefix="$artifacts/" "$corpus" > "$log" 2>&1
   status=$?
   runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -1)

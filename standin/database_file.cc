@@ -216,7 +216,10 @@ class DatabaseReader : public nlohmann::json_sax<Json> {
   void EndEntry() {
     ++index_;
     if (mode_ != LoadMode::kFull) return;
-    log_.Add(entryTimeValid_, entrySeconds_, entry_.reads, entry_.writes, entry_.user);
+    // An escaped terminator ends the name, as the program reads it.
+    const std::string_view user(entry_.user);
+    log_.Add(entryTimeValid_, entrySeconds_, entry_.reads, entry_.writes,
+             user.substr(0, user.find('\0')));
   }
 
  public:

@@ -54,9 +54,6 @@ void LogBuilder::Add(bool timeValid, int64_t seconds, uint16_t reads, uint16_t w
     }
   }
 
-  // The program reads a name up to its first terminator; an escaped one
-  // inside it ends the name here too.
-  user = user.substr(0, user.find('\0'));
   KeptLog& kept = out_->entries;
   const ActivityEntry record{timeValid ? MakeTime(seconds) : InvalidTime(), reads, writes,
                              static_cast<uint32_t>(kept.names.size())};
@@ -68,8 +65,9 @@ void LogBuilder::Add(bool timeValid, int64_t seconds, uint16_t reads, uint16_t w
     liveNames_ -= std::strlen(kept.names.data() + slot.nameOffset) + 1;
     slot = record;
   }
-  kept.names.append(user);
-  kept.names.push_back('\0');
+  const size_t at = kept.names.size();
+  kept.names.resize(at + user.size() + 1);  // the terminator comes zeroed
+  std::memcpy(kept.names.data() + at, user.data(), user.size());
   liveNames_ += user.size() + 1;
   ++added_;
   if (kept.names.size() > 2 * liveNames_ + kCompactSlack) Compact(added_ % kMaxEntries);

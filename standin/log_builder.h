@@ -14,7 +14,8 @@ class LogBuilder {
   // Fills out->entries and out->summary; `now` bounds the last-N-days counters.
   LogBuilder(int64_t now, DatabaseContent* out);
 
-  // One entry, in file order; `seconds` counts only when `timeValid`.
+  // One entry, in file order; `seconds` counts only when `timeValid`. The
+  // user name holds no terminator (the program reads a name up to its first).
   void Add(bool timeValid, int64_t seconds, uint16_t reads, uint16_t writes, std::string_view user);
 
   // Puts the kept entries in file order and closes the summary period.

@@ -65,7 +65,7 @@ struct SteadyHour {
   int64_t offset = 0;
   bool steady = false;
 };
-SteadyHour hours[1024];
+SteadyHour hours[8192];
 
 // The local midnight of a local date (the first instant of the day when a
 // daylight-saving change skips midnight), by day number.
@@ -106,14 +106,64 @@ bool LocalPartsOf(int64_t seconds, platform::LocalParts* parts) {
   return true;
 }
 
+// Local seconds less UTC seconds at `seconds`.
+bool OffsetAt(int64_t seconds, int64_t* offset) {
+  platform::LocalParts parts;
+  if (!LocalPartsOf(seconds, &parts)) return false;
+  *offset = LocalSecondsOf(parts) - seconds;
+  return true;
+}
+
+bool OnLocalDay(int64_t seconds, int64_t day) {
+  platform::LocalParts parts;
+  return LocalPartsOf(seconds, &parts) && parts.second < 60 &&
+         DaysFromCivil(parts.year, parts.month, parts.day) == day;
+}
+
+// The first instant of local day `day`: its midnight, or the instant the
+// clock jumps past a midnight that a change of offset skips. Offsets lie
+// within 15 hours of UTC and no zone changes its offset twice in 32 hours, so
+// at most one change lies between the two probes. (The system's mktime is
+// not asked: for a skipped midnight its answer depends on earlier calls.)
+bool FirstInstantOfDay(int64_t day, int64_t* first) {
+  const int64_t midnight = day * kSecondsPerDay;
+  int64_t low = midnight - 16 * 3600;
+  int64_t high = midnight + 16 * 3600;
+  int64_t before = 0;
+  int64_t after = 0;
+  if (!OffsetAt(low, &before) || !OffsetAt(high, &after)) return false;
+  if (before != after) {
+    while (high - low > 1) {  // the offset is `before` at low and `after` at high
+      const int64_t middle = low + (high - low) / 2;
+      int64_t offset = 0;
+      if (!OffsetAt(middle, &offset)) return false;
+      (offset == before ? low : high) = middle;
+    }
+  }
+  // Midnight under either offset, the earlier first, if the day has it;
+  // else the change itself.
+  const int64_t candidates[] = {std::min(midnight - before, midnight - after),
+                                std::max(midnight - before, midnight - after), high};
+  for (const int64_t candidate : candidates) {
+    if (OnLocalDay(candidate, day)) {
+      *first = candidate;
+      return true;
+    }
+  }
+  return false;
+}
+
 bool LocalMidnight(const platform::LocalParts& date, int64_t* seconds) {
   const int64_t day = DaysFromCivil(date.year, date.month, date.day);
   Midnight& slot = midnights[static_cast<uint64_t>(day) % std::size(midnights)];
   if (slot.day != day) {
-    platform::LocalParts parts = date;
-    parts.hour = parts.minute = parts.second = 0;
     slot.day = day;
-    slot.ok = platform::FromLocal(parts, &slot.seconds);
+    slot.ok = FirstInstantOfDay(day, &slot.seconds);
+    if (!slot.ok) {
+      platform::LocalParts parts = date;
+      parts.hour = parts.minute = parts.second = 0;
+      slot.ok = platform::FromLocal(parts, &slot.seconds);
+    }
   }
   *seconds = slot.seconds;
   return slot.ok;
@@ -260,7 +310,7 @@ void TimeDateOnly(const TimeDate* in, uint32_t /*reserved*/, TimeDate* out) {
   }
   int64_t midnight = 0;
   // A midnight that a daylight-saving change skips becomes the day's first
-  // existing instant (the system moves it forward).
+  // existing instant.
   if (!standin::LocalMidnight(parts, &midnight)) {
     *out = standin::InvalidTime();
     return;

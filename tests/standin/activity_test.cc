@@ -3,6 +3,8 @@
 
 #include <limits>
 
+#include "../../standin/database_file.h"
+#include "../../standin/fast_database_reader.h"
 #include "../../standin/standin_internal.h"
 #include "standin_test_support.h"
 
@@ -162,6 +164,35 @@ TEST_F(ActivityTest, LongLogsHandOutTheNewest65535AndSumEverything) {
   EXPECT_EQ(log.summary.dayUses, static_cast<uint32_t>(kEntries));
 }
 
+// Three rounds of the ring and more, names of many lengths: the names the ring
+// overwrites are dropped on the way, and every kept name stays whole. With a
+// byte order mark in front, the exact reader reads the same log.
+TEST_F(ActivityTest, LogsOfManyRoundsKeepTheNewestEntriesWithTheirNames) {
+  constexpr int kEntries = 3 * 65535 + 7;
+  const auto user = [](int i) { return "u" + std::to_string(i) + std::string(i % 37, 'x'); };
+  std::string json = "{\"activity\": [";
+  for (int i = 0; i < kEntries; ++i) {
+    if (i > 0) json += ',';
+    json += Entry(UtcText(now_ - kEntries + i), i % 3, 1, user(i));
+  }
+  json += "]}";
+  for (const std::string& content : {json, "\xef\xbb\xbf" + json}) {
+    SCOPED_TRACE(content.size() == json.size() ? "fast reader" : "exact reader");
+    WriteFile(data_.path() / "rounds.db", content);
+    const Log log = Read("rounds.db");
+    ASSERT_EQ(log.status, 0) << StatusString(log.status);
+    ASSERT_EQ(log.entries.size(), 65535u);
+    for (int k = 0; k < 65535; ++k) {
+      const int i = kEntries - 65535 + k;
+      ASSERT_EQ(log.users[k], user(i)) << k;
+      ASSERT_EQ(log.entries[k].reads, i % 3) << k;
+    }
+    EXPECT_EQ(Text(log.entries.front().time), UtcText(now_ - 65535));
+    EXPECT_EQ(log.summary.uses, static_cast<uint32_t>(kEntries));
+    EXPECT_EQ(log.summary.writes, static_cast<uint32_t>(kEntries));
+  }
+}
+
 TEST_F(ActivityTest, DatabaseWithoutRecordingGives578) {
   WriteFile(data_.path() / "off.db",
             DatabaseJson("Off", {Entry(kNow, 1, 1, "x")}, ", \"recordActivity\": false"));
@@ -215,6 +246,20 @@ TEST_F(ActivityTest, BadFilesGiveStatusesNamingFileAndProblem) {
       {"reads huge", DatabaseJson("x", {"{\"reads\": 1e300}"}), false, standin::kBadEntry,
        "\"reads\""},
       {"user number", DatabaseJson("x", {"{\"user\": 5}"}), false, standin::kBadEntry, "\"user\""},
+      // Problems deep in a file the fast reader had taken well up to there.
+      {"bad UTF-8 in a user", DatabaseJson("x", {ok, "{\"user\": \"a\xff\"}"}), true,
+       standin::kNotJson, "syntax error at byte 109"},
+      {"control character in a time", DatabaseJson("x", {ok, "{\"time\": \"a\tb\"}"}), true,
+       standin::kNotJson, "syntax error at byte 109"},
+      {"lone low surrogate", "{\"title\": \"\\udc00\"}", true, standin::kNotJson,
+       "syntax error at byte 16"},
+      {"number too large for a double", "{\"x\": [1, 1e400]}", true, standin::kNotJson,
+       "syntax error at byte 14 near '1e400'"},
+      {"value after the top level", "{} {}", true, standin::kNotJson, "syntax error at byte 3"},
+      {"reads written with an exponent", DatabaseJson("x", {"{\"reads\": 1e5}"}), false,
+       standin::kBadEntry, "activity entry 0: field \"reads\""},
+      {"bad entry in a second log", "{\"activity\": [" + ok + "], \"activity\": [7]}", false,
+       standin::kBadEntry, "activity entry 1 is not an object"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.label);
@@ -228,6 +273,113 @@ TEST_F(ActivityTest, BadFilesGiveStatusesNamingFileAndProblem) {
     EXPECT_NE(text.find("case.db"), std::string::npos) << text;
   }
   EXPECT_EQ(standin::LiveBlocks(), 0u);
+}
+
+// The fast reader takes the forms a database file is written in and reads them as the
+// exact reader does; what it declines, the exact reader reads alone.
+TEST(DatabaseReaders, FastReaderTakesWellFormedFilesAndReadsThemExactly) {
+  struct Case {
+    const char* label;
+    std::string content;
+    bool fastTakes;
+  };
+  const std::string entry = Entry("2026-12-01 10:00:00", 3, 1, "CN=Jane Doe/O=Acme");
+  const std::string deep = "{\"x\": " + std::string(600, '[') + std::string(600, ']') + "}";
+  const Case cases[] = {
+      {"generated layout",
+       "{\n  \"title\": \"Sales\",\n  \"recordActivity\": true,\n  \"activity\": [\n    " + entry +
+           ",\n    " + Entry("2026-12-02 11:00:00", 0, 65535, "CN=John/O=Acme") + "\n  ]\n}\n",
+       true},
+      {"empty object", " {}\n", true},
+      {"escapes in texts",
+       "{\"title\": \"q\\\" b\\\\ s\\/ \\b\\f\\n\\r\\t \\u00e9\\u20AC\\ud83d\\ude00\", "
+       "\"activity\": "
+       "[{\"time\": \"2026-12-01 10:00:00\", \"user\": \"CN=J\\u00fcrgen \\\"JJ\\\"/O=Acme\"}]}",
+       true},
+      {"escaped keys",
+       "{\"t\\u0069tle\": \"T\", \"activity\": [{\"t\\u0069me\": \"2026-12-01 10:00:00\", "
+       "\"us\\u0065r\": \"a\", \"re\\u0061ds\": 7}]}",
+       true},
+      {"UTF-8 texts",
+       "{\"title\": \"\xc3\xa9t\xc3\xa9 \xe2\x82\xac \xf0\x9f\x98\x80 \x7f\", \"activity\": "
+       "[{\"user\": \"CN=\xc3\x85sa \xe4\xb8\xad/O=Acme\", \"time\": \"2026-12-01 10:00:00\"}]}",
+       true},
+      {"later fields win",
+       "{\"title\": \"first\", \"recordActivity\": false, \"activity\": [{\"time\": "
+       "\"2026-12-01 10:00:00\", \"time\": \"bad\", \"reads\": 1, \"reads\": 2, \"user\": \"a\", "
+       "\"user\": \"b\"}], \"title\": \"second\", \"recordActivity\": true}",
+       true},
+      {"a second log goes on after the first",
+       "{\"activity\": [" + entry + "], \"title\": \"x\", \"activity\": [" + entry + ", {}]}",
+       true},
+      {"whitespace of every kind",
+       "\t\r\n {\r\n\t\"title\"\t:\t\"ws\" ,\n \"activity\" : [ \n { \"time\" : "
+       "\"2026-12-01 10:00:00\" , \"reads\" : 1 } , { } ] \r\n } \n\t ",
+       true},
+      {"unknown values of every kind",
+       "{\"n\": [0, -0, 1.5, -12.25, 0.000001, 123456789012345678901234567890, true, false, "
+       "null, {}, [], {\"a\": [{\"b\": \"\\u0000\"}]}], \"activity\": [{\"x\": {\"reads\": [5]}, "
+       "\"time\": [\"2026-12-01 10:00:00\"], \"user\": \"\"}]}",
+       true},
+      {"times of every form",
+       "{\"activity\": [{\"time\": \"2026-12-01T10:00:00Z\"}, {\"time\": \"2026-12-01 "
+       "10:00:00Z\"}, "
+       "{\"time\": \"2026-12-01T10:00:00\"}, {\"time\": 5}, {\"time\": null}, {\"time\": {}}, "
+       "{\"time\": \"2024-02-29 23:59:59\"}, {\"time\": \"2023-02-29 00:00:00\"}, "
+       "{\"time\": \"0001-01-01 23:59:59\"}, {\"time\": \"0001-01-02 00:00:00\"}, "
+       "{\"time\": \"9999-12-30 23:59:59\"}, {\"time\": \"9999-12-31 00:00:00\"}, "
+       "{\"time\": \"2026-12-01 24:00:00\"}, {\"time\": \"2026-12-01 10:00:00 \"}]}",
+       true},
+      {"an escaped terminator ends a user name",
+       "{\"activity\": [{\"user\": \"x\\u0000y\"}, {\"user\": \"\\u0000\"}]}", true},
+      // Forms left to the exact reader.
+      {"byte order mark", "\xef\xbb\xbf{\"title\": \"bom\"}", false},
+      {"count written -0", "{\"activity\": [{\"reads\": -0}]}", false},
+      {"count written 12.0", "{\"activity\": [{\"writes\": 12.0}]}", false},
+      {"count written 1e2", "{\"activity\": [{\"reads\": 1e2}]}", false},
+      {"exponent in an unknown field", "{\"x\": 1E-2}", false},
+      {"terminator after the top level", std::string("{}\0x", 4), false},
+      {"nesting beyond 512", deep, false},
+      {"a bad entry", "{\"activity\": [" + entry + ", 7]}", false},
+      {"not JSON", "{\"activity\": [" + entry, false},
+  };
+  const int64_t now = 1796644800;  // 2026-12-07 12:00:00 UTC
+  for (const Case& c : cases) {
+    for (const standin::LoadMode mode : {standin::LoadMode::kFull, standin::LoadMode::kTitle}) {
+      SCOPED_TRACE(std::string(c.label) +
+                   (mode == standin::LoadMode::kFull ? ", full" : ", title"));
+      std::vector<char> bytes(c.content.begin(), c.content.end());
+      bytes.resize(c.content.size() + standin::kReadPadding, '\0');
+      standin::DatabaseContent exact;
+      const Status exactStatus = standin::LoadDatabaseBytesExactly(bytes.data(), c.content.size(),
+                                                                   "x.db", mode, now, &exact);
+      standin::DatabaseContent fast;
+      const bool taken =
+          standin::ReadDatabaseFast(bytes.data(), c.content.size(), mode, now, &fast);
+      standin::DatabaseContent loaded;
+      const Status status =
+          standin::LoadDatabaseBytes(bytes.data(), c.content.size(), "x.db", mode, now, &loaded);
+      EXPECT_EQ(status, exactStatus);
+      EXPECT_EQ(StatusString(status), StatusString(exactStatus));
+      if (c.fastTakes) {
+        EXPECT_TRUE(taken);
+        EXPECT_EQ(exactStatus, 0) << StatusString(exactStatus);
+      } else if (mode == standin::LoadMode::kFull) {
+        EXPECT_FALSE(taken);
+      }
+      for (const standin::DatabaseContent* got : {&loaded, taken ? &fast : &exact}) {
+        EXPECT_EQ(got->title, exact.title);
+        EXPECT_EQ(got->recordActivity, exact.recordActivity);
+        EXPECT_EQ(got->entryError, exact.entryError);
+        EXPECT_EQ(got->entries.names, exact.entries.names);
+        ASSERT_EQ(got->entries.records.size(), exact.entries.records.size());
+        EXPECT_EQ(std::memcmp(got->entries.records.data(), exact.entries.records.data(),
+                              exact.entries.records.size() * sizeof(ActivityEntry)),
+                  0);
+        EXPECT_EQ(std::memcmp(&got->summary, &exact.summary, sizeof exact.summary), 0);
+      }
+    }
+  }
 }
 
 }  // namespace

@@ -2,7 +2,11 @@
 // changes, and arithmetic at the ends of the range.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <limits>
+#include <map>
+#include <random>
+#include <vector>
 
 #include "../../standin/standin_internal.h"
 #include "standin_test_support.h"
@@ -99,6 +103,108 @@ TEST_F(TimeTest, CalendarDaysAreLocalAcrossDaylightSavingChanges) {
       ASSERT_EQ(TimeAdjust(&late, 0, 0, 22 * 60 + 30, 0, 0, 0), 0);
       EXPECT_EQ(TimeDayNumber(&late), TimeDayNumber(&next)) << Text(late);
       day = next;
+    }
+  }
+}
+
+// The first instant whose local date is `day` (days since 1970-01-01), by
+// trying every second from 30 hours before `near` on.
+int64_t FirstInstantOfDay(int64_t day, int64_t near) {
+  static std::map<std::pair<std::string, int64_t>, int64_t> known;
+  const auto key = std::make_pair(std::string(getenv("TZ")), day);
+  if (known.count(key) != 0) return known[key];
+  for (int64_t t = near - 30 * 3600;; ++t) {
+    const time_t value = static_cast<time_t>(t);
+    struct tm local {};
+    localtime_r(&value, &local);
+    if (local.tm_sec < 60 &&
+        standin::DaysFromCivil(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday) == day) {
+      return known[key] = t;
+    }
+  }
+}
+
+// Every conversion beside the system's own around offset changes: daylight saving in both
+// hemispheres, a 30-minute change, a change of a 45-minute zone, a leap second. The
+// instants come in shuffled order, some 8,192 hours apart, so that remembered hours are
+// reused, replaced and looked up out of order. Kathmandu skipped the midnight of
+// 1986-01-01, whose day begins at 00:15.
+TEST_F(TimeTest, LocalTimesMatchTheSystemAroundEveryOffsetChange) {
+  struct Change {
+    const char* tz;
+    const char* utc;  // an instant at or near the change
+  };
+  const Change changes[] = {
+      {"Europe/Berlin", "2026-03-29 01:00:00"},
+      {"Europe/Berlin", "2026-10-25 01:00:00"},
+      {"America/New_York", "2026-03-08 07:00:00"},
+      {"America/New_York", "2026-11-01 06:00:00"},
+      {"Australia/Lord_Howe", "2026-04-04 15:00:00"},
+      {"Australia/Lord_Howe", "2026-10-03 15:30:00"},
+      {"Asia/Kathmandu", "1985-12-31 18:30:00"},
+      {"right/UTC", "2017-01-01 00:00:26"},
+      {"UTC", "2026-12-07 12:00:00"},
+  };
+  std::mt19937 random(7);
+  for (const Change& change : changes) {
+    SCOPED_TRACE(std::string(change.tz) + " " + change.utc);
+    Start(change.tz);
+    int64_t at = 0;
+    ASSERT_TRUE(standin::ParseUtcText(change.utc, true, &at));
+    std::vector<int64_t> instants;
+    for (int64_t t = at - 3 * 3600; t <= at + 3 * 3600; t += 59) instants.push_back(t);
+    for (int64_t t = at - 3; t <= at + 3; ++t) instants.push_back(t);
+    for (int64_t t : {at, at - 1}) {
+      instants.push_back(t + 8192 * int64_t{3600});
+      instants.push_back(t - 8192 * int64_t{3600});
+    }
+    std::shuffle(instants.begin(), instants.end(), random);
+    for (const int64_t t : instants) {
+      const time_t value = static_cast<time_t>(t);
+      struct tm local {};
+      ASSERT_NE(localtime_r(&value, &local), nullptr);
+      char want[32];
+      std::strftime(want, sizeof want, "%Y-%m-%d %H:%M:%S", &local);
+      const TimeDate time = standin::MakeTime(t);
+      ASSERT_EQ(Text(time), want) << t;
+      const int64_t day =
+          standin::DaysFromCivil(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday);
+      ASSERT_EQ(TimeDayNumber(&time), day + 2440588) << t;
+      const int64_t wantMidnight = FirstInstantOfDay(day, t);
+      TimeDate date;
+      TimeDateOnly(&time, 0, &date);
+      int64_t gotMidnight = 0;
+      ASSERT_TRUE(standin::SecondsOf(date, &gotMidnight));
+      ASSERT_EQ(gotMidnight, wantMidnight) << t;
+    }
+  }
+}
+
+// A log's date-time texts read with its last date remembered, against the strict
+// reader's rules taken loosely: the same verdict and the same seconds, in any order.
+TEST_F(TimeTest, LogTimesReadAsTheSingleTextReaderReadsThem) {
+  Start("UTC");
+  const char* const texts[] = {
+      "2026-12-01 10:00:00",  "2026-12-01 10:00:01",  "2026-12-01T23:59:59Z",
+      "2026-12-01 24:00:00",  "2026-12-01 10:60:00",  "2026-12-01 10:00:60",
+      "2026-12-01 10:00:00 ", "2026-12-01 10:00:00Y", "2026-12-01 1:00:000",
+      "2026-12-01X10:00:00",  "2026-12-01 10:00:00",  "2026-12-32 10:00:00",
+      "2026-12-32 10:00:01",  "2024-02-29 00:00:00",  "2023-02-29 00:00:00",
+      "2023-02-29 00:00:00",  "0001-01-01 23:59:59",  "0001-01-02 00:00:00",
+      "0001-01-01 23:59:59",  "9999-12-30 23:59:59",  "9999-12-31 00:00:00",
+      "9999-12-30 23:59:59",  "2026-00-10 10:00:00",  "2026-13-10 10:00:00",
+      "2026-1a-10 10:00:00",  "2026-10-10",           "",
+      "2026-10-10 10:00:00Z",
+  };
+  standin::UtcTextReader reader;
+  for (const char* text : texts) {
+    SCOPED_TRACE(text);
+    int64_t want = -1;
+    int64_t got = -1;
+    const bool valid = standin::ParseUtcText(text, false, &want);
+    EXPECT_EQ(reader.Parse(text, &got), valid);
+    if (valid) {
+      EXPECT_EQ(got, want);
     }
   }
 }

@@ -1,0 +1,62 @@
+// Fuzzes the stand-in's two database readers against each other on the same bytes: the
+// fast reader may decline anything, but what it takes it must read exactly as the exact
+// reader does (same title, flag, kept entries and summary), and it must never take a file
+// the exact reader refuses. The loader the stand-in runs, fast then exact, must give the
+// exact reader's status and text every time.
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "database_file.h"
+#include "fast_database_reader.h"
+#include "fuzz_support.h"
+#include "standin_internal.h"
+
+namespace {
+
+constexpr int64_t kNow = 1796644800;  // 2026-12-07 12:00:00 UTC
+
+bool SameRecords(const standin::KeptLog& a, const standin::KeptLog& b) {
+  if (a.records.size() != b.records.size() || a.names != b.names) return false;
+  return a.records.empty() || std::memcmp(a.records.data(), b.records.data(),
+                                          a.records.size() * sizeof(ActivityEntry)) == 0;
+}
+
+// In kTitle mode both keep no entries and sum nothing, so everything compares.
+bool SameContent(const standin::DatabaseContent& a, const standin::DatabaseContent& b) {
+  return a.title == b.title && a.recordActivity == b.recordActivity &&
+         a.entryError == b.entryError && SameRecords(a.entries, b.entries) &&
+         std::memcmp(&a.summary, &b.summary, sizeof a.summary) == 0;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
+  // The readers ask for the bytes followed by zero padding.
+  std::vector<char> bytes(size + standin::kReadPadding, '\0');
+  if (size > 0) std::memcpy(bytes.data(), data, size);
+  const std::string name = "fuzz.db";
+
+  for (const standin::LoadMode mode : {standin::LoadMode::kTitle, standin::LoadMode::kFull}) {
+    standin::DatabaseContent exact;
+    const Status exactStatus =
+        standin::LoadDatabaseBytesExactly(bytes.data(), size, name, mode, kNow, &exact);
+
+    standin::DatabaseContent fast;
+    if (standin::ReadDatabaseFast(bytes.data(), size, mode, kNow, &fast)) {
+      fuzz::Require(exactStatus == 0, "the fast reader takes only what the exact reader opens");
+      fuzz::Require(exact.entryError.empty(), "the fast reader takes no log with a bad entry");
+      fuzz::Require(SameContent(fast, exact),
+                    "what the fast reader takes it reads exactly as the exact reader");
+    }
+
+    standin::DatabaseContent loaded;
+    const Status status = standin::LoadDatabaseBytes(bytes.data(), size, name, mode, kNow, &loaded);
+    fuzz::Require(status == exactStatus && standin::TextOf(status) == standin::TextOf(exactStatus),
+                  "the loader gives the exact reader's status and text");
+    fuzz::Require(SameContent(loaded, exact), "the loader gives the exact reader's content");
+  }
+  return 0;
+}
