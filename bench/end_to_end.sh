@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # End-to-end timing of `usetrail /i "*"` over generated data directories, side by side with
-# the same extraction of every log entry by jq over the same files.
+# the same extraction of every log entry by jq and by an embedded analytical database
+# (DuckDB, from npm) over the same files.
 #
 #   bench/end_to_end.sh BUILD_DIR [WORK_DIR]
 #
@@ -10,22 +11,28 @@
 #   big:  2,001 database files: 2,000 with 500 log entries each (1,000,000 entries in all)
 #         plus the generator's one database that keeps no log; spread over 8 folders.
 #   four: 4 databases of 65,535 entries each plus the one without a log.
-# Environment: RUNS (hyperfine runs per command, default 5), MEM_RUNS (peak-memory runs per
-# command, default 3).
+# Environment: RUNS (timed runs per command, default 5), MEM_RUNS (peak-memory runs per
+# command, default 3), DUCKDB_THREADS (default 2), USETRAIL_BENCH_CACHE (where the npm
+# package is installed, default ~/.cache/usetrail-bench; never inside the repository).
+# The DuckDB column needs node and npm; without them it is skipped with one line.
 set -euo pipefail
 
 if [ $# -lt 1 ] || [ $# -gt 2 ]; then
   echo "usage: $0 BUILD_DIR [WORK_DIR]" >&2
   exit 2
 fi
+here=$(cd "$(dirname "$0")" && pwd)
 build=$(cd "$1" && pwd)
 work=${2:-/tmp/usetrail-e2e}
 runs=${RUNS:-5}
 mem_runs=${MEM_RUNS:-3}
+threads=${DUCKDB_THREADS:-2}
+cache=${USETRAIL_BENCH_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/usetrail-bench}
 now="2026-12-07 12:00:00"
 usetrail=$build/bin/usetrail
 sampledata=$build/bin/usetrail-sampledata
 filter='.activity[] | [.time, (.reads|tostring), (.writes|tostring), .user] | join("\t")'
+entry_line='^[0-9]{4}-[0-9]{2}-[0-9]{2} [0-9:]{8}	'
 
 for tool in "$usetrail" "$sampledata"; do
   [ -x "$tool" ] || { echo "missing $tool (build the Release tree first)" >&2; exit 1; }
@@ -35,6 +42,25 @@ for tool in jq hyperfine /usr/bin/time; do
 done
 mkdir -p "$work"
 work=$(cd "$work" && pwd)
+
+# The npm package goes into a cache folder of the benchmark's own, once.
+duck_modules=""
+setup_duckdb() {
+  if ! command -v node > /dev/null || ! command -v npm > /dev/null; then
+    echo "DuckDB column skipped: node and npm are not installed"
+    return
+  fi
+  local folder=$cache/duckdb
+  if [ ! -d "$folder/node_modules/@duckdb/node-api" ]; then
+    mkdir -p "$folder"
+    [ -f "$folder/package.json" ] || echo '{"private": true}' > "$folder/package.json"
+    if ! (cd "$folder" && npm install --no-audit --no-fund @duckdb/node-api > "$folder/install.log" 2>&1); then
+      echo "DuckDB column skipped: npm could not install @duckdb/node-api (see $folder/install.log)"
+      return
+    fi
+  fi
+  duck_modules=$folder/node_modules
+}
 
 # generate NAME ARGS...: writes $work/NAME once; a marker beside it makes later runs reuse it.
 generate() {
@@ -47,7 +73,21 @@ generate() {
   fi
 }
 
-# measure NAME: times both tools on $work/NAME and checks that they print the same entries.
+# peak SCRIPT: the largest resident size (MiB) over MEM_RUNS runs.
+peak() {
+  local kib most=0
+  for _ in $(seq "$mem_runs"); do
+    kib=$(/usr/bin/time -f %M "$@" 2>&1 > /dev/null | tail -1)
+    [ "$kib" -gt "$most" ] && most=$kib
+  done
+  awk -v k="$most" 'BEGIN { printf "%.1f", k / 1024 }'
+}
+
+median() { sort -n | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
+
+summary=()
+
+# measure NAME: times the tools on $work/NAME and checks that they print the same entries.
 measure() {
   local name=$1
   local data=$work/$name
@@ -58,12 +98,12 @@ measure() {
   local size
   size=$(du -sb "$data" | cut -f1)
 
-  # One script per tool, so that both run the same way under hyperfine and /usr/bin/time.
-  local run_usetrail=$work/$name.usetrail.sh run_jq=$work/$name.jq.sh
-  cat > "$run_usetrail" << EOF
+  # One script per tool, so that all run the same way under hyperfine and /usr/bin/time.
+  local run_usetrail=$work/$name.usetrail.sh run_jq=$work/$name.jq.sh run_duck=$work/$name.duckdb.sh
+  cat > "$run_usetrail" << SCRIPT
 #!/bin/sh
 USETRAIL_DATA='$data' USETRAIL_NOW='$now' TZ=UTC exec '$usetrail' /i '*' > '$work/$name.usetrail.out'
-EOF
+SCRIPT
   {
     echo '#!/bin/sh'
     echo "cd '$data' || exit 1"
@@ -71,50 +111,70 @@ EOF
     printf '  %s \\\n' $files
     echo "  > '$work/$name.jq.out'"
   } > "$run_jq"
-  chmod +x "$run_usetrail" "$run_jq"
+  cat > "$run_duck" << SCRIPT
+#!/bin/sh
+exec node '$here/duckdb_extract.cjs' '$duck_modules' '$data' '$work/$name.duckdb.out' $threads
+SCRIPT
+  chmod +x "$run_usetrail" "$run_jq" "$run_duck"
 
   echo "== $name: $nfiles database files, $((size / 1024 / 1024)) MiB of JSON in $data"
   hyperfine --warmup 1 --runs "$runs" --style basic \
     --export-json "$work/$name.hyperfine.json" \
     -n "usetrail /i *" "$run_usetrail" -n "jq" "$run_jq"
+  local usetrail_ms jq_ms
+  usetrail_ms=$(jq '.results[] | select(.command == "usetrail /i *") | .median * 1000' "$work/$name.hyperfine.json")
+  jq_ms=$(jq '.results[] | select(.command == "jq") | .median * 1000' "$work/$name.hyperfine.json")
 
   # The same entries, in the same order (the search order is ascending byte order per folder).
   local entries
-  entries=$(grep -cE '^[0-9]{4}-[0-9]{2}-[0-9]{2} [0-9:]{8}	' "$work/$name.usetrail.out" || true)
-  if grep -E '^[0-9]{4}-[0-9]{2}-[0-9]{2} [0-9:]{8}	' "$work/$name.usetrail.out" |
-    cmp -s - "$work/$name.jq.out"; then
+  entries=$(grep -cE "$entry_line" "$work/$name.usetrail.out" || true)
+  if grep -E "$entry_line" "$work/$name.usetrail.out" | cmp -s - "$work/$name.jq.out"; then
     echo "entries: $entries printed by usetrail, identical to jq's $(wc -l < "$work/$name.jq.out") lines"
   else
     echo "entries: usetrail printed $entries, jq $(wc -l < "$work/$name.jq.out"): THE LINES DIFFER"
   fi
 
-  # Peak resident memory of each tool (KiB, as /usr/bin/time reports it).
-  local tool script kib all
-  for tool in usetrail jq; do
-    script=$run_usetrail
-    [ "$tool" = jq ] && script=$run_jq
-    all=""
-    for _ in $(seq "$mem_runs"); do
-      kib=$(/usr/bin/time -f %M "$script" 2>&1 > /dev/null | tail -1)
-      all="$all $kib"
-    done
-    echo "peak RSS $tool (KiB, $mem_runs runs):$all"
-  done
+  # DuckDB: the query's own time inside the process (the process itself starts node and
+  # loads the library first), a warm-up run and RUNS timed ones.
+  local duck_ms="" duck_process_ms="" duck_peak=""
+  if [ -n "$duck_modules" ]; then
+    "$run_duck" > /dev/null
+    duck_ms=$(for _ in $(seq "$runs"); do "$run_duck"; done | median)
+    hyperfine --warmup 0 --runs 3 --style none --export-json "$work/$name.duckdb.json" "$run_duck" > /dev/null
+    duck_process_ms=$(jq '.results[0].median * 1000' "$work/$name.duckdb.json")
+    # Its file order is its own: the lines are compared sorted.
+    if cmp -s <(grep -E "$entry_line" "$work/$name.usetrail.out" | LC_ALL=C sort) \
+      <(LC_ALL=C sort "$work/$name.duckdb.out"); then
+      echo "entries: DuckDB wrote the same $(wc -l < "$work/$name.duckdb.out") lines (compared sorted)"
+    else
+      echo "entries: DuckDB wrote $(wc -l < "$work/$name.duckdb.out") lines: THE LINES DIFFER"
+    fi
+    duck_peak=$(peak "$run_duck")
+  fi
 
-  # Wall time suffers from whatever else runs on the machine; the CPU time (user + system,
-  # means over the runs) is printed beside it.
-  jq -r '
-    (.results[] | select(.command == "usetrail /i *")) as $u |
-    (.results[] | select(.command == "jq")) as $j |
-    def ms: . * 1000 | round;
-    def ratio(a; b): (a / b * 100 | round) / 100;
-    "median wall: usetrail \($u.median | ms) ms, jq \($j.median | ms) ms, " +
-    "jq / usetrail = \(ratio($j.median; $u.median))x\n" +
-    "mean CPU (user+sys): usetrail \($u.user + $u.system | ms) ms, jq \($j.user + $j.system | ms) ms, " +
-    "jq / usetrail = \(ratio($j.user + $j.system; $u.user + $u.system))x"' "$work/$name.hyperfine.json"
+  local usetrail_peak jq_peak
+  usetrail_peak=$(peak "$run_usetrail")
+  jq_peak=$(peak "$run_jq")
+  echo "peak RSS (MiB, most of $mem_runs runs): usetrail $usetrail_peak, jq $jq_peak${duck_peak:+, DuckDB process $duck_peak}"
+
+  local line
+  line=$(awk -v n="$name" -v u="$usetrail_ms" -v j="$jq_ms" -v d="$duck_ms" -v p="$duck_process_ms" \
+    -v up="$usetrail_peak" 'BEGIN {
+      printf "| %s | %.0f ms | ", n, u
+      if (d != "") printf "%.0f ms (process %.0f ms) | %.2f | ", d, p, u / d; else printf "- | - | "
+      printf "%.0f ms | %.1fx | %s MiB |", j, j / u, up }')
+  summary+=("$line")
+  echo "$line"
 }
 
+setup_duckdb
 generate big --databases 2001 --entries 500 --fixed-entries --folders 8
 generate four --databases 5 --entries 65535 --fixed-entries --folders 0
 measure big
 measure four
+
+echo
+echo "medians of $runs runs; usetrail is the whole process, DuckDB its query ($threads threads)"
+echo "| data | usetrail /i * | DuckDB query | usetrail / DuckDB | jq | jq / usetrail | usetrail peak |"
+echo "|---|---|---|---|---|---|---|"
+printf '%s\n' "${summary[@]}"

@@ -5,6 +5,7 @@
 // one, a second log appended to the first. Whatever else it meets, it declines.
 #include "fast_database_reader.h"
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <string_view>
@@ -102,7 +103,7 @@ void AppendUtf8(std::string* out, int code) {
   }
 }
 
-enum class EntryField { kOther, kTime, kReads, kWrites, kUser };
+enum class EntryField { kNone, kOther, kTime, kReads, kWrites, kUser };
 
 EntryField EntryFieldOf(std::string_view key) {
   switch (key.size()) {
@@ -389,7 +390,9 @@ class FastReader {
     }
     if (key == "activity") {
       if (*at_ != '[') return false;
-      return mode_ == LoadMode::kFull ? ReadLog() : SkipValue();
+      // Walked entry by entry in either mode: that is quicker than passing
+      // over it as any JSON value. In kTitle mode nothing is kept.
+      return ReadLog();
     }
     return SkipValue();  // unknown fields are passed over
   }
@@ -431,6 +434,56 @@ class FastReader {
     return true;
   }
 
+  // An entry's key and its colon. The keys of the file format, written plainly,
+  // are recognised in place; any other key is read as a string.
+  EntryField ReadEntryKey() {
+    if (*at_ != '"') return EntryField::kNone;
+    static constexpr struct {
+      const char text[8];
+      size_t length;
+      EntryField field;
+    } kKeys[] = {{"time\"", 5, EntryField::kTime},
+                 {"reads\"", 6, EntryField::kReads},
+                 {"writes\"", 7, EntryField::kWrites},
+                 {"user\"", 5, EntryField::kUser}};
+    EntryField field = EntryField::kNone;
+    for (const auto& key : kKeys) {
+      if (at_[1] == key.text[0] && std::memcmp(at_ + 1, key.text, key.length) == 0) {
+        at_ += 1 + key.length;
+        field = key.field;
+        break;
+      }
+    }
+    if (field == EntryField::kNone) {
+      std::string_view key;
+      if (!ReadString(&key)) return EntryField::kNone;
+      field = EntryFieldOf(key);
+    }
+    SkipSpace();
+    if (*at_ != ':') return EntryField::kNone;
+    ++at_;
+    SkipSpace();
+    return field;
+  }
+
+  // The string value of an entry's time, at its quote, and whether it is a
+  // valid date-time. A text the date-time reader takes holds only digits,
+  // '-', ':', ' ', 'T' and 'Z', so it is the whole string when a quote follows.
+  bool ReadTime(bool* valid, int64_t* seconds) {
+    std::string_view text;
+    if (mode_ == LoadMode::kTitle) return ReadString(&text);  // no time is kept
+    for (const size_t length : {size_t{19}, size_t{20}}) {
+      if (at_[1 + length] == '"' && times_.Parse(std::string_view(at_ + 1, length), seconds)) {
+        at_ += length + 2;
+        *valid = true;
+        return true;
+      }
+    }
+    if (!ReadString(&text)) return false;
+    *valid = times_.Parse(text, seconds);
+    return true;
+  }
+
   bool ReadEntry() {
     ++at_;
     SkipSpace();
@@ -441,15 +494,13 @@ class FastReader {
     std::string_view user;
     if (*at_ != '}') {
       for (;;) {
-        std::string_view key;
-        if (!ReadKey(&key)) return false;
-        switch (EntryFieldOf(key)) {
+        const EntryField field = ReadEntryKey();
+        if (field == EntryField::kNone) return false;
+        switch (field) {
           case EntryField::kTime:
             // Any value that is not a valid date-time text leaves the time invalid.
             if (*at_ == '"') {
-              std::string_view text;
-              if (!ReadString(&text)) return false;
-              timeValid = times_.Parse(text, &seconds);
+              if (!ReadTime(&timeValid, &seconds)) return false;
             } else {
               timeValid = false;
               if (!SkipValue()) return false;
@@ -471,6 +522,7 @@ class FastReader {
             }
             break;
           case EntryField::kOther:
+          case EntryField::kNone:
             if (!SkipValue()) return false;
             break;
         }
@@ -482,7 +534,7 @@ class FastReader {
       }
     }
     ++at_;
-    log_.Add(timeValid, seconds, reads, writes, user);
+    if (mode_ == LoadMode::kFull) log_.Add(timeValid, seconds, reads, writes, user);
     return true;
   }
 
@@ -501,6 +553,14 @@ class FastReader {
 
 bool ReadDatabaseFast(const char* bytes, size_t size, LoadMode mode, int64_t now,
                       DatabaseContent* out) {
+  if (mode == LoadMode::kFull) {
+    // Room for a log of usual names at once: an entry takes 40 bytes of the
+    // file or more. Pages of the room that the log does not fill are never
+    // touched, so they cost no memory.
+    const size_t entries = std::min(size / 40 + 1, kMaxEntries);
+    out->entries.records.reserve(entries);
+    out->entries.names.reserve(entries * 48);
+  }
   FastReader reader(bytes, size, mode, now, out);
   return reader.Read();
 }

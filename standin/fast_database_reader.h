@@ -14,8 +14,8 @@ namespace standin {
 // does not take: a syntax error, a field of the wrong type, a bad entry, and
 // the rarer forms it leaves to the exact reader (a byte order mark, a number
 // with an exponent or of over 300 digits, a count not written as plain
-// digits, values nested over 512 deep). In kTitle mode the log is only
-// checked to be JSON.
+// digits, values nested over 512 deep). In kTitle mode the log is walked
+// the same way but nothing of it is kept.
 bool ReadDatabaseFast(const char* bytes, size_t size, LoadMode mode, int64_t now,
                       DatabaseContent* out);
 

@@ -65,9 +65,8 @@ void LogBuilder::Add(bool timeValid, int64_t seconds, uint16_t reads, uint16_t w
     liveNames_ -= std::strlen(kept.names.data() + slot.nameOffset) + 1;
     slot = record;
   }
-  const size_t at = kept.names.size();
-  kept.names.resize(at + user.size() + 1);  // the terminator comes zeroed
-  std::memcpy(kept.names.data() + at, user.data(), user.size());
+  kept.names.append(user.data(), user.size());
+  kept.names.push_back('\0');
   liveNames_ += user.size() + 1;
   ++added_;
   if (kept.names.size() > 2 * liveNames_ + kCompactSlack) Compact(added_ % kMaxEntries);

@@ -169,7 +169,11 @@ TEST_F(ActivityTest, LongLogsHandOutTheNewest65535AndSumEverything) {
 // byte order mark in front, the exact reader reads the same log.
 TEST_F(ActivityTest, LogsOfManyRoundsKeepTheNewestEntriesWithTheirNames) {
   constexpr int kEntries = 3 * 65535 + 7;
-  const auto user = [](int i) { return "u" + std::to_string(i) + std::string(i % 37, 'x'); };
+  const auto user = [](int i) {
+    std::string name = std::to_string(i);
+    name.append(static_cast<size_t>(i % 37), 'x');
+    return name;
+  };
   std::string json = "{\"activity\": [";
   for (int i = 0; i < kEntries; ++i) {
     if (i > 0) json += ',';
