@@ -31,7 +31,7 @@ Status DbGetUserActivity(DbHandle handle, uint32_t /*flags*/, ActivitySummary* s
   const size_t records = kept.records.size() * sizeof(ActivityEntry);
   const size_t size = records + kept.names.size();
   if (size > UINT32_MAX) return Fail(standin::kOutOfMemory);  // nameOffset is 32 bits
-  std::vector<uint8_t> block;
+  std::vector<uint8_t> block = standin::SpareBlock();
   try {
     block.resize(size);
   } catch (const std::bad_alloc&) {

@@ -330,6 +330,7 @@ Status LoadDatabaseFile(const std::filesystem::path& physical, const std::string
 Status LoadDatabaseBytes(const char* bytes, size_t size, const std::string& name, LoadMode mode,
                          int64_t now, DatabaseContent* out) {
   *out = DatabaseContent{};
+  if (mode == LoadMode::kFull) out->entries = SpareLog();
   if (ReadDatabaseFast(bytes, size, mode, now, out)) return 0;
   return LoadDatabaseBytesExactly(bytes, size, name, mode, now, out);
 }

@@ -6,6 +6,7 @@
 #include <system_error>
 #include <vector>
 
+#include "log_builder.h"
 #include "open_objects.h"
 #include "platform.h"
 #include "standin_internal.h"
@@ -210,7 +211,10 @@ Status DbOpen(const char* path, DbHandle* handle) {
 }
 
 Status DbClose(DbHandle handle) {
-  if (standin::OpenObjects().erase(handle) == 0) return standin::Fail(standin::kUnknownHandle);
+  const auto found = standin::OpenObjects().find(handle);
+  if (found == standin::OpenObjects().end()) return standin::Fail(standin::kUnknownHandle);
+  standin::RecycleLog(std::move(found->second->content.entries));
+  standin::OpenObjects().erase(found);
   return 0;
 }
 

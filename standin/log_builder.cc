@@ -22,7 +22,27 @@ void AddCapped(uint32_t* total, uint64_t amount) {
 // per entry.
 constexpr size_t kCompactSlack = size_t{1} << 20;
 
+// Only the room of usual logs is kept.
+constexpr size_t kLargestSpare = size_t{16} << 20;
+
+KeptLog& Spare() {
+  static KeptLog spare;
+  return spare;
+}
+
 }  // namespace
+
+KeptLog SpareLog() {
+  KeptLog log = std::move(Spare());
+  log.records.clear();
+  log.names.clear();
+  return log;
+}
+
+void RecycleLog(KeptLog log) {
+  if (log.records.capacity() * sizeof(ActivityEntry) + log.names.capacity() > kLargestSpare) return;
+  if (log.names.capacity() > Spare().names.capacity()) Spare() = std::move(log);
+}
 
 LogBuilder::LogBuilder(int64_t now, DatabaseContent* out) : now_(now), out_(out) {}
 

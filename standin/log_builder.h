@@ -9,6 +9,12 @@
 
 namespace standin {
 
+// Empty kept entries with the room of a log given back before, and the giving
+// back: the program closes each database before it opens the next, and fresh
+// pages for every log cost more than filling them.
+KeptLog SpareLog();
+void RecycleLog(KeptLog log);
+
 class LogBuilder {
  public:
   // Fills out->entries and out->summary; `now` bounds the last-N-days counters.

@@ -18,6 +18,16 @@ std::map<MemHandle, Block>& Blocks() {
   return blocks;
 }
 
+// The storage of the last block freed, for the next one: the program frees
+// each database's entries block before it asks for the next, and fresh
+// pages for every block cost more than filling them.
+constexpr size_t kLargestSpare = size_t{32} << 20;
+
+std::vector<uint8_t>& Spare() {
+  static std::vector<uint8_t> spare;
+  return spare;
+}
+
 Block* Find(MemHandle handle) {
   const auto found = Blocks().find(handle);
   return found == Blocks().end() ? nullptr : &found->second;
@@ -38,8 +48,17 @@ Status AllocateBlock(std::vector<uint8_t> bytes, MemHandle* handle) {
   return 0;
 }
 
+std::vector<uint8_t> SpareBlock() {
+  std::vector<uint8_t> bytes = std::move(Spare());
+  bytes.clear();
+  return bytes;
+}
+
 bool BlockExists(MemHandle handle) { return Find(handle) != nullptr; }
-void FreeAllBlocks() { Blocks().clear(); }
+void FreeAllBlocks() {
+  Blocks().clear();
+  Spare() = std::vector<uint8_t>();
+}
 size_t LiveBlocks() { return Blocks().size(); }
 
 }  // namespace standin
@@ -63,7 +82,14 @@ Status MemUnlock(MemHandle handle) {
 
 // A locked block may be freed too: the program owns it and says it is done.
 Status MemFree(MemHandle handle) {
-  if (standin::Blocks().erase(handle) == 0) return standin::Fail(standin::kUnknownMemory);
+  const auto found = standin::Blocks().find(handle);
+  if (found == standin::Blocks().end()) return standin::Fail(standin::kUnknownMemory);
+  std::vector<uint8_t>& bytes = found->second.bytes;
+  if (bytes.capacity() <= standin::kLargestSpare &&
+      bytes.capacity() > standin::Spare().capacity()) {
+    standin::Spare() = std::move(bytes);
+  }
+  standin::Blocks().erase(found);
   return 0;
 }
 

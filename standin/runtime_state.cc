@@ -4,6 +4,7 @@
 #include <string>
 #include <system_error>
 
+#include "log_builder.h"
 #include "platform.h"
 #include "standin_internal.h"
 
@@ -118,6 +119,7 @@ void RuntimeTerm(void) {
   standin::CloseAllDatabases();
   standin::FreeAllBlocks();
   standin::ClearTitleCache();
+  standin::SpareLog();  // taken and dropped
   standin::State() = standin::RuntimeState{};
 }
 

@@ -104,6 +104,8 @@ bool IsDatabaseName(const std::string& name);
 // alike, so that a handle of one kind is never taken for the other.
 uint32_t NewHandleNumber();
 Status AllocateBlock(std::vector<uint8_t> bytes, MemHandle* handle);
+// Empty storage for a new block, with the room of a block freed before.
+std::vector<uint8_t> SpareBlock();
 bool BlockExists(MemHandle handle);
 void FreeAllBlocks();
 void CloseAllDatabases();

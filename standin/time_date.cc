@@ -81,7 +81,30 @@ int64_t LocalSecondsOf(const platform::LocalParts& parts) {
          parts.minute * 60 + parts.second;
 }
 
+// The span of UTC seconds of the last steady hour that lies in one local day,
+// with that day's date: a log's next entry is mostly in it, and then needs
+// no more than a subtraction and the clock's three fields.
+struct LocalSpan {
+  int64_t begin = 0;
+  int64_t end = 0;       // empty until the first conversion
+  int64_t midnight = 0;  // UTC seconds of the local midnight the span counts from
+  platform::LocalParts date;
+};
+LocalSpan span;
+
+void SetClock(int64_t secondsOfDay, platform::LocalParts* parts) {
+  const auto rest = static_cast<int>(secondsOfDay);
+  parts->hour = rest / 3600;
+  parts->minute = rest / 60 % 60;
+  parts->second = rest % 60;
+}
+
 bool LocalPartsOf(int64_t seconds, platform::LocalParts* parts) {
+  if (seconds >= span.begin && seconds < span.end) {
+    *parts = span.date;
+    SetClock(seconds - span.midnight, parts);
+    return true;
+  }
   const int64_t hour = FloorDiv(seconds, 3600);
   SteadyHour& slot = hours[static_cast<uint64_t>(hour) % std::size(hours)];
   if (slot.hour != hour) {
@@ -97,22 +120,13 @@ bool LocalPartsOf(int64_t seconds, platform::LocalParts* parts) {
     }
   }
   if (!slot.steady) return platform::ToLocal(seconds, parts);
-  const int64_t local = seconds + slot.offset;
-  const int64_t day = FloorDiv(local, kSecondsPerDay);
-  const auto rest = static_cast<int>(local - day * kSecondsPerDay);
-  // Neighbouring entries mostly share their local day too.
-  static int64_t lastDay = std::numeric_limits<int64_t>::min();
-  static platform::LocalParts lastDate;
-  if (day != lastDay) {
-    CivilFromDays(day, &lastDate.year, &lastDate.month, &lastDate.day);
-    lastDay = day;
-  }
-  parts->year = lastDate.year;
-  parts->month = lastDate.month;
-  parts->day = lastDate.day;
-  parts->hour = rest / 3600;
-  parts->minute = rest / 60 % 60;
-  parts->second = rest % 60;
+  const int64_t day = FloorDiv(seconds + slot.offset, kSecondsPerDay);
+  span.midnight = day * kSecondsPerDay - slot.offset;
+  span.begin = std::max(hour * 3600, span.midnight);
+  span.end = std::min(hour * 3600 + 3600, span.midnight + kSecondsPerDay);
+  CivilFromDays(day, &span.date.year, &span.date.month, &span.date.day);
+  *parts = span.date;
+  SetClock(seconds - span.midnight, parts);
   return true;
 }
 
@@ -304,6 +318,7 @@ bool UtcTextReader::Parse(std::string_view text, int64_t* utcSeconds) {
 void ReloadLocalTime() {
   platform::ReloadTimeZone();
   std::fill(std::begin(hours), std::end(hours), SteadyHour{});
+  span = LocalSpan{};
   std::fill(std::begin(midnights), std::end(midnights), Midnight{});
 }
 

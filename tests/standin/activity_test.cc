@@ -197,6 +197,31 @@ TEST_F(ActivityTest, LogsOfManyRoundsKeepTheNewestEntriesWithTheirNames) {
   }
 }
 
+// Each database's log is read into the room the one before left behind: nothing of
+// the earlier log may show through.
+TEST_F(ActivityTest, LogsReadOneAfterAnotherKeepNothingOfTheEarlierOnes) {
+  std::vector<std::string> many;
+  for (int i = 0; i < 3000; ++i) many.push_back(Entry(kNow, 7, 7, std::string(40, 'a')));
+  WriteFile(data_.path() / "many.db", DatabaseJson("Many", many));
+  WriteFile(data_.path() / "two.db", DatabaseJson("Two", {Entry("2026-12-01 08:00:00", 1, 2, "b"),
+                                                          Entry("2026-12-02 08:00:00", 3, 4, "")}));
+  for (const char* name : {"many.db", "two.db", "many.db", "two.db", "two.db"}) {
+    SCOPED_TRACE(name);
+    const Log log = Read(name);
+    ASSERT_EQ(log.status, 0) << StatusString(log.status);
+    if (std::string(name) == "many.db") {
+      ASSERT_EQ(log.entries.size(), 3000u);
+      EXPECT_EQ(log.users.back(), std::string(40, 'a'));
+      continue;
+    }
+    ASSERT_EQ(log.entries.size(), 2u);
+    EXPECT_EQ(log.users, (std::vector<std::string>{"b", ""}));
+    EXPECT_EQ(log.entries[1].reads, 3);
+    EXPECT_EQ(log.summary.uses, 2u);
+    EXPECT_EQ(log.summary.reads, 4u);
+  }
+}
+
 TEST_F(ActivityTest, DatabaseWithoutRecordingGives578) {
   WriteFile(data_.path() / "off.db",
             DatabaseJson("Off", {Entry(kNow, 1, 1, "x")}, ", \"recordActivity\": false"));
