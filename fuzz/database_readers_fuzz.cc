@@ -2,7 +2,11 @@
 // fast reader may decline anything, but what it takes it must read exactly as the exact
 // reader does (same title, flag, kept entries and summary), and it must never take a file
 // the exact reader refuses. The loader the stand-in runs, fast then exact, must give the
-// exact reader's status and text every time.
+// exact reader's status and text every time, from bytes in memory and from a file read a
+// small window at a time.
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -17,6 +21,27 @@
 namespace {
 
 constexpr int64_t kNow = 1796644800;  // 2026-12-07 12:00:00 UTC
+
+// The file the windowed reads come from.
+const std::string& FilePath() {
+  static const std::string path = [] {
+    char folder[] = "/tmp/usetrail-readers-fuzz-XXXXXX";
+    fuzz::Require(mkdtemp(folder) != nullptr, "a scratch folder can be made");
+    return std::string(folder) + "/fuzz.db";
+  }();
+  return path;
+}
+
+void WriteFile(const uint8_t* data, std::size_t size) {
+  const int fd = open(FilePath().c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  fuzz::Require(fd >= 0, "the scratch file can be written");
+  for (std::size_t done = 0; done < size;) {
+    const ssize_t n = write(fd, data + done, size - done);
+    fuzz::Require(n > 0, "the scratch file can be written");
+    done += static_cast<std::size_t>(n);
+  }
+  close(fd);
+}
 
 bool SameRecords(const standin::KeptLog& a, const standin::KeptLog& b) {
   if (a.records.size() != b.records.size() || a.names != b.names) return false;
@@ -38,6 +63,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   std::vector<char> bytes(size + standin::kReadPadding, '\0');
   if (size > 0) std::memcpy(bytes.data(), data, size);
   const std::string name = "fuzz.db";
+  WriteFile(data, size);
 
   for (const standin::LoadMode mode : {standin::LoadMode::kTitle, standin::LoadMode::kFull}) {
     standin::DatabaseContent exact;
@@ -57,6 +83,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     fuzz::Require(status == exactStatus && standin::TextOf(status) == standin::TextOf(exactStatus),
                   "the loader gives the exact reader's status and text");
     fuzz::Require(SameContent(loaded, exact), "the loader gives the exact reader's content");
+
+    // From the file, a small window at a time: moving the window on between
+    // entries changes nothing either.
+    for (const std::size_t window : {std::size_t{256}, std::size_t{1024}}) {
+      standin::DatabaseContent windowed;
+      const Status fromFile =
+          standin::LoadDatabaseFile(FilePath(), name, mode, kNow, &windowed, window);
+      fuzz::Require(
+          fromFile == exactStatus && standin::TextOf(fromFile) == standin::TextOf(exactStatus),
+          "a file read a window at a time gives the exact reader's status and text");
+      fuzz::Require(SameContent(windowed, exact),
+                    "a file read a window at a time gives the exact reader's content");
+    }
   }
   return 0;
 }

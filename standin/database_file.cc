@@ -18,6 +18,7 @@ namespace standin {
 namespace {
 
 uint64_t fileReads = 0;
+uint64_t fastDeclines = 0;
 
 using Json = nlohmann::json;
 
@@ -254,8 +255,9 @@ class DatabaseReader : public nlohmann::json_sax<Json> {
 };
 
 // One buffer for the bytes of every file read, kept between reads so that a
-// data directory of many files allocates it once; given back after a large
-// file, so one large file does not hold its size for the rest of the run.
+// data directory of many files allocates it once. A file is read a window at
+// a time; only a file the fast reader declines is read whole, and a buffer
+// grown that large is given back afterwards.
 constexpr size_t kKeptBuffer = size_t{16} << 20;
 
 struct FileBuffer {
@@ -278,51 +280,114 @@ void Reserve(FileBuffer* buffer, size_t size, size_t keep) {
   buffer->capacity = capacity;
 }
 
-// Reads the whole file into `buffer`, followed by kReadPadding zero bytes.
-bool ReadWhole(const std::filesystem::path& physical, FileBuffer* buffer, size_t* size) {
-  std::ifstream file(physical, std::ios::binary | std::ios::ate);
-  if (!file) return false;
-  const std::streamoff expected = file.tellg();
-  file.seekg(0);
-  if (expected < 0 || !file) return false;
-  size_t got = 0;
+// Reads the rest of `file` into `buffer` after its first `got` bytes; sets
+// `size` to the bytes then held, followed by kReadPadding zero bytes.
+bool ReadRest(std::ifstream* file, FileBuffer* buffer, size_t got, size_t* size) {
+  const std::streamoff at = file->tellg();
+  file->seekg(0, std::ios::end);
+  const std::streamoff last = file->tellg();
+  file->seekg(at);
+  if (at < 0 || last < 0 || !*file) return false;
   // One read of the size seen, then on until the end, should the file have grown.
-  size_t want = static_cast<size_t>(expected) + 1;
+  size_t want = static_cast<size_t>(std::max<std::streamoff>(last - at, 0)) + 1;
   for (;;) {
     Reserve(buffer, got + want, got);
-    file.read(buffer->bytes.get() + got, static_cast<std::streamsize>(want));
-    const auto count = static_cast<size_t>(file.gcount());
+    file->read(buffer->bytes.get() + got, static_cast<std::streamsize>(want));
+    const auto count = static_cast<size_t>(file->gcount());
     got += count;
     if (count < want) break;
     want = std::max<size_t>(want, 1 << 16);
   }
-  if (file.bad()) return false;
+  if (file->bad()) return false;
   std::memset(buffer->bytes.get() + got, 0, kReadPadding);
   *size = got;
   return true;
 }
 
+// A window of `capacity` bytes over a file, moved on by reading further.
+class FileWindow : public ByteWindow {
+ public:
+  FileWindow(std::ifstream* file, FileBuffer* buffer, size_t capacity)
+      : file_(file), buffer_(buffer), capacity_(capacity) {
+    lookahead = std::max<size_t>(capacity / 4, 1);
+    complete = false;
+  }
+
+  bool Start() { return Fill(0); }
+
+  bool Advance(const char* keep) override {
+    moved_ = true;
+    const auto kept = static_cast<size_t>(end - keep);
+    std::memmove(buffer_->bytes.get(), keep, kept);
+    return Fill(kept);
+  }
+
+  // Whether the window holds the whole file from its first byte.
+  bool whole() const { return complete && !moved_; }
+
+ private:
+  // Reads after the first `kept` bytes of the buffer until the window holds
+  // `lookahead` bytes or more past them, or the file ends.
+  bool Fill(size_t kept) {
+    const size_t size = std::max(capacity_, kept + lookahead);
+    Reserve(buffer_, size, kept);
+    size_t got = kept;
+    while (got < size && !complete) {
+      file_->read(buffer_->bytes.get() + got, static_cast<std::streamsize>(size - got));
+      got += static_cast<size_t>(file_->gcount());
+      if (file_->bad()) return false;
+      complete = file_->eof();
+    }
+    std::memset(buffer_->bytes.get() + got, 0, kReadPadding);
+    begin = buffer_->bytes.get();
+    end = begin + got;
+    return true;
+  }
+
+  std::ifstream* file_;
+  FileBuffer* buffer_;
+  size_t capacity_;
+  bool moved_ = false;
+};
+
 }  // namespace
 
 uint64_t DatabaseFileReads() { return fileReads; }
+uint64_t FastReaderDeclines() { return fastDeclines; }
 
 Status LoadDatabaseFile(const std::filesystem::path& physical, const std::string& name,
-                        LoadMode mode, int64_t now, DatabaseContent* out) {
+                        LoadMode mode, int64_t now, DatabaseContent* out, size_t window) {
   *out = DatabaseContent{};
   ++fileReads;
   FileBuffer& buffer = SharedBuffer();
-  size_t size = 0;
   Status status = 0;
   try {
-    if (!ReadWhole(physical, &buffer, &size)) {
+    std::ifstream file(physical, std::ios::binary);
+    FileWindow bytes(&file, &buffer, window);
+    if (!file || !bytes.Start()) {
       status = Fail(kCannotRead, "Database " + name + " cannot be read");
     } else {
-      status = LoadDatabaseBytes(buffer.bytes.get(), size, name, mode, now, out);
+      if (mode == LoadMode::kFull) out->entries = SpareLog();
+      if (!ReadDatabaseFast(&bytes, mode, now, out)) {
+        // Declined: the whole file, to the fast reader once more unless it
+        // has had all of it already, and then to the exact reader.
+        ++fastDeclines;
+        size_t size = static_cast<size_t>(bytes.end - bytes.begin);
+        if (bytes.whole()) {
+          status = LoadDatabaseBytesExactly(bytes.begin, size, name, mode, now, out);
+        } else {
+          file.clear();
+          file.seekg(0);
+          status = ReadRest(&file, &buffer, 0, &size)
+                       ? LoadDatabaseBytes(buffer.bytes.get(), size, name, mode, now, out)
+                       : Fail(kCannotRead, "Database " + name + " cannot be read");
+        }
+      }
     }
   } catch (const std::bad_alloc&) {
-    *out = DatabaseContent{};
     status = Fail(kCannotRead, "Database " + name + " cannot be read");
   }
+  if (status != 0) *out = DatabaseContent{};
   if (buffer.capacity > kKeptBuffer) buffer = FileBuffer{};
   return status;
 }

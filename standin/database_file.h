@@ -37,10 +37,16 @@ enum class LoadMode {
   kFull,   // also keep the entries and sum up the log as of `now`
 };
 
+// Bytes of a file held at a time while the fast reader reads it.
+constexpr size_t kReadWindow = size_t{1} << 20;
+
 // Reads the database file at `physical`; `name` is how failure texts call it.
-// Returns 0, or a status whose text names the file and the problem.
+// Returns 0, or a status whose text names the file and the problem. The file
+// is read `window` bytes at a time; a file the fast reader declines is read
+// whole for the exact reader.
 Status LoadDatabaseFile(const std::filesystem::path& physical, const std::string& name,
-                        LoadMode mode, int64_t now, DatabaseContent* out);
+                        LoadMode mode, int64_t now, DatabaseContent* out,
+                        size_t window = kReadWindow);
 
 // The same for a file's bytes already in memory: `size` bytes followed by
 // kReadPadding zero bytes. The fast reader takes what it can read exactly;

@@ -125,8 +125,14 @@ EntryField EntryFieldOf(std::string_view key) {
 
 class FastReader {
  public:
-  FastReader(const char* bytes, size_t size, LoadMode mode, int64_t now, DatabaseContent* out)
-      : begin_(bytes), at_(bytes), end_(bytes + size), mode_(mode), out_(out), log_(now, out) {}
+  FastReader(ByteWindow* window, LoadMode mode, int64_t now, DatabaseContent* out)
+      : window_(window),
+        begin_(window->begin),
+        at_(window->begin),
+        end_(window->end),
+        mode_(mode),
+        out_(out),
+        log_(now, out) {}
 
   bool Read() {
     SkipSpace();
@@ -138,7 +144,7 @@ class FastReader {
     } else {
       for (;;) {
         std::string_view key;
-        if (!ReadKey(&key) || !RootField(key)) return false;
+        if (!MoveOn() || !ReadKey(&key) || !RootField(key)) return false;
         SkipSpace();
         if (*at_ == '}') break;
         if (*at_ != ',') return false;
@@ -148,12 +154,32 @@ class FastReader {
       ++at_;
     }
     SkipSpace();
+    while (at_ == end_ && !window_->complete) {
+      if (!window_->Advance(at_)) return false;
+      Moved();
+      SkipSpace();
+    }
     if (at_ != end_) return false;
     if (mode_ == LoadMode::kFull) log_.Finish();
     return true;
   }
 
  private:
+  // Moves the window on when less than its lookahead is left. Only done where
+  // nothing read before points into the window any more: between the log's
+  // entries and the top level's fields.
+  bool MoveOn() {
+    if (window_->complete || static_cast<size_t>(end_ - at_) >= window_->lookahead) return true;
+    if (!window_->Advance(at_)) return false;
+    Moved();
+    return true;
+  }
+
+  void Moved() {
+    begin_ = at_ = window_->begin;
+    end_ = window_->end;
+  }
+
   void SkipSpace() {
     while (IsSpace(*at_)) ++at_;
   }
@@ -406,7 +432,7 @@ class FastReader {
       return true;
     }
     for (;;) {
-      if (*at_ != '{' || !ReadEntry()) return false;
+      if (!MoveOn() || *at_ != '{' || !ReadEntry()) return false;
       SkipSpace();
       if (*at_ == ']') {
         ++at_;
@@ -538,6 +564,7 @@ class FastReader {
     return true;
   }
 
+  ByteWindow* window_;
   const char* begin_;
   const char* at_;
   const char* end_;
@@ -551,18 +578,26 @@ class FastReader {
 
 }  // namespace
 
-bool ReadDatabaseFast(const char* bytes, size_t size, LoadMode mode, int64_t now,
-                      DatabaseContent* out) {
+bool ReadDatabaseFast(ByteWindow* window, LoadMode mode, int64_t now, DatabaseContent* out) {
   if (mode == LoadMode::kFull) {
     // Room for a log of usual names at once: an entry takes 40 bytes of the
     // file or more. Pages of the room that the log does not fill are never
     // touched, so they cost no memory.
-    const size_t entries = std::min(size / 40 + 1, kMaxEntries);
+    const size_t entries =
+        std::min(static_cast<size_t>(window->end - window->begin) / 40 + 1, kMaxEntries);
     out->entries.records.reserve(entries);
     out->entries.names.reserve(entries * 48);
   }
-  FastReader reader(bytes, size, mode, now, out);
+  FastReader reader(window, mode, now, out);
   return reader.Read();
+}
+
+bool ReadDatabaseFast(const char* bytes, size_t size, LoadMode mode, int64_t now,
+                      DatabaseContent* out) {
+  ByteWindow whole;
+  whole.begin = bytes;
+  whole.end = bytes + size;
+  return ReadDatabaseFast(&whole, mode, now, out);
 }
 
 }  // namespace standin

@@ -113,8 +113,10 @@ void ClearTitleCache();
 
 // --- test hooks ---
 
-// How many times a database file has been opened for reading.
+// How many times a database file has been opened for reading, and how many
+// of those the fast reader declined.
 uint64_t DatabaseFileReads();
+uint64_t FastReaderDeclines();
 // Number of live memory blocks and open database or folder handles.
 size_t LiveBlocks();
 size_t OpenHandles();

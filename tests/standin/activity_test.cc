@@ -181,9 +181,13 @@ TEST_F(ActivityTest, LogsOfManyRoundsKeepTheNewestEntriesWithTheirNames) {
   }
   json += "]}";
   for (const std::string& content : {json, "\xef\xbb\xbf" + json}) {
-    SCOPED_TRACE(content.size() == json.size() ? "fast reader" : "exact reader");
+    const bool fast = content.size() == json.size();
+    SCOPED_TRACE(fast ? "fast reader" : "exact reader");
     WriteFile(data_.path() / "rounds.db", content);
+    const uint64_t declined = standin::FastReaderDeclines();
     const Log log = Read("rounds.db");
+    // The fast reader reads the 15 MB a window at a time, all of it.
+    EXPECT_EQ(standin::FastReaderDeclines() - declined, fast ? 0u : 1u);
     ASSERT_EQ(log.status, 0) << StatusString(log.status);
     ASSERT_EQ(log.entries.size(), 65535u);
     for (int k = 0; k < 65535; ++k) {
@@ -311,6 +315,7 @@ TEST(DatabaseReaders, FastReaderTakesWellFormedFilesAndReadsThemExactly) {
     const char* label;
     std::string content;
     bool fastTakes;
+    bool windowTooSmall = false;  // from a file read 1 KiB at a time
   };
   const std::string entry = Entry("2026-12-01 10:00:00", 3, 1, "CN=Jane Doe/O=Acme");
   const std::string deep = "{\"x\": " + std::string(600, '[') + std::string(600, ']') + "}";
@@ -359,6 +364,20 @@ TEST(DatabaseReaders, FastReaderTakesWellFormedFilesAndReadsThemExactly) {
        "{\"time\": \"9999-12-30 23:59:59\"}, {\"time\": \"9999-12-31 00:00:00\"}, "
        "{\"time\": \"2026-12-01 24:00:00\"}, {\"time\": \"2026-12-01 10:00:00 \"}]}",
        true},
+      {"a log through many windows",
+       [&] {
+         std::string log = "{\"title\": \"long\", \"activity\": [";
+         for (int i = 0; i < 40; ++i) {
+           log += (i > 0 ? ",\n  " : "") +
+                  Entry("2026-12-01 10:00:00", i, 1, "CN=U\\u00e9" + std::to_string(i));
+         }
+         return log + "], \"recordActivity\": false}";
+       }(),
+       true},
+      {"an entry longer than a window's lookahead",
+       "{\"activity\": [" + entry + ", " +
+           Entry("2026-12-01 10:00:00", 1, 1, std::string(1500, 'u')) + ", " + entry + "]}",
+       true, true},
       {"an escaped terminator ends a user name",
        "{\"activity\": [{\"user\": \"x\\u0000y\"}, {\"user\": \"\\u0000\"}]}", true},
       // Forms left to the exact reader.
@@ -373,6 +392,7 @@ TEST(DatabaseReaders, FastReaderTakesWellFormedFilesAndReadsThemExactly) {
       {"not JSON", "{\"activity\": [" + entry, false},
   };
   const int64_t now = 1796644800;  // 2026-12-07 12:00:00 UTC
+  TempDir dir;
   for (const Case& c : cases) {
     for (const standin::LoadMode mode : {standin::LoadMode::kFull, standin::LoadMode::kTitle}) {
       SCOPED_TRACE(std::string(c.label) +
@@ -390,13 +410,21 @@ TEST(DatabaseReaders, FastReaderTakesWellFormedFilesAndReadsThemExactly) {
           standin::LoadDatabaseBytes(bytes.data(), c.content.size(), "x.db", mode, now, &loaded);
       EXPECT_EQ(status, exactStatus);
       EXPECT_EQ(StatusString(status), StatusString(exactStatus));
+      // From a file, a window of 1 KiB at a time (256 bytes of it ahead of an entry).
+      WriteFile(dir.path() / "x.db", c.content);
+      standin::DatabaseContent windowed;
+      const uint64_t declined = standin::FastReaderDeclines();
+      const Status windowedStatus =
+          standin::LoadDatabaseFile(dir.path() / "x.db", "x.db", mode, now, &windowed, 1024);
+      EXPECT_EQ(standin::FastReaderDeclines() - declined,
+                c.fastTakes && !c.windowTooSmall ? 0u : 1u);
+      EXPECT_EQ(windowedStatus, exactStatus);
+      EXPECT_EQ(StatusString(windowedStatus), StatusString(exactStatus));
+      EXPECT_EQ(taken, c.fastTakes);
       if (c.fastTakes) {
-        EXPECT_TRUE(taken);
         EXPECT_EQ(exactStatus, 0) << StatusString(exactStatus);
-      } else if (mode == standin::LoadMode::kFull) {
-        EXPECT_FALSE(taken);
       }
-      for (const standin::DatabaseContent* got : {&loaded, taken ? &fast : &exact}) {
+      for (const standin::DatabaseContent* got : {&loaded, &windowed, taken ? &fast : &exact}) {
         EXPECT_EQ(got->title, exact.title);
         EXPECT_EQ(got->recordActivity, exact.recordActivity);
         EXPECT_EQ(got->entryError, exact.entryError);
