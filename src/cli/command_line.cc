@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "cli/output_check.h"
 #include "cli/report_printf.h"
 #include "cli/run_settings.h"
 
@@ -64,7 +65,7 @@ int32_t ReadDayCount(const char* value) {
 }
 
 void PrintUsage() {
-  for (const char* piece : kUsagePieces) std::fputs(piece, stdout);
+  for (const char* piece : kUsagePieces) NoteWriteResult(stdout, std::fputs(piece, stdout));
 }
 
 int32_t ParseArguments(int32_t argc, char** argv) {

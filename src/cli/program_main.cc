@@ -3,6 +3,7 @@
 #include "cli/program_main.h"
 
 #include "cli/command_line.h"
+#include "cli/output_check.h"
 #include "cli/report_printf.h"
 #include "cli/run_settings.h"
 #include "cli/streams.h"
@@ -26,9 +27,13 @@ void ReportScanFailure(Status status) {
 }  // namespace
 
 Status ProgramMain(int32_t argc, char** argv) {
-  if (ParseArguments(argc, argv) == 0) return 0;
+  if (ParseArguments(argc, argv) == 0) {
+    FinishOutput(stderr);  // the usage text; a failure is told on the initial standard error
+    return 0;
+  }
   SwapStandardStreams();
   BufferReportStream();
+  WatchOutput(stderr);  // the report stream now carries the initial standard output
 
   const char* server = gRunSettings.serverName.data();
   const char* pattern = gRunSettings.dbPattern.data();
@@ -36,7 +41,8 @@ Status ProgramMain(int32_t argc, char** argv) {
   Text title{};
   Status scanStatus = 0;
   Status scanFailure = 0;  // the status of each call is reset by the next
-  while (NextDatabase(server, "", path.data(), &scanStatus) != 0) {
+  // Once output is lost there is no point in reading further databases.
+  while (!OutputLost() && NextDatabase(server, "", path.data(), &scanStatus) != 0) {
     if (scanStatus != 0) scanFailure = scanStatus;
     CurrentDatabaseTitle(title.data());
     if (WildcardMatch(pattern, path.data(), 0) != 0 ||
@@ -46,6 +52,7 @@ Status ProgramMain(int32_t argc, char** argv) {
     }
   }
   if (scanStatus != 0) scanFailure = scanStatus;
-  if (scanFailure != 0) ReportScanFailure(scanFailure);
+  if (scanFailure != 0 && !OutputLost()) ReportScanFailure(scanFailure);
+  FinishOutput(stdout);  // the initial standard error, since the exchange
   return 0;
 }

@@ -6,29 +6,17 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
-#include <span>
 #include <string_view>
 
 #include "cli/report_printf.h"
 #include "cli/run_settings.h"
 #include "common/fixed_text.h"
 #include "match/wildcard.h"
+#include "report/report_fields.h"
 
 namespace {
 
 constexpr int32_t kSecondsPerDay = 86400;
-
-// Whether a spreadsheet would take a character of `field` for the end of
-// a field or of a row.
-bool NeedsQuotes(std::string_view field) {
-  for (char c : field) {
-    if (c == ',' || c == '"' || c == '\r' || c == '\n') return true;
-  }
-  return false;
-}
-
-// Room for a field of `n` characters in quotes with every character doubled.
-constexpr std::size_t QuotedSize(std::size_t n) { return 2 * n + 3; }
 
 // Calendar-day bounds of the entries to print, as runtime day numbers; a
 // bound applies only when its offset is 0 or more. Held in 64 bits so that
@@ -81,34 +69,34 @@ bool NamePasses(const char* name) {
          WildcardMatch(gRunSettings.excludePattern.data(), name, 0) == 0;
 }
 
-// The field as it goes into a report line: as it is, except in the comma
-// form when it holds a comma, a quote or a line end; then in double quotes
-// with inner quotes doubled, so the row keeps its four columns. `field`
-// must be terminated; `quoted` must hold QuotedSize(field.size()) bytes.
-const char* ReportField(std::string_view field, char separator, std::span<char> quoted) {
-  if (separator != ',' || !NeedsQuotes(field)) {
-    return field.data();
+// One report line: the fields as they stand, separated, in one write. In
+// the comma form a field a spreadsheet would misread is quoted; such lines
+// are rare, so they are written field by field.
+void PrintEntryLine(std::string_view time, const ActivityEntry& entry, const char* name,
+                    char separator) {
+  const int reads = entry.reads;
+  const int writes = entry.writes;
+  const std::string_view user(name);
+  if (QuotingOf(time, separator) == FieldQuoting::kPlain &&
+      QuotingOf(user, separator) == FieldQuoting::kPlain) {
+    ReportPrintf("%s%c%d%c%d%c%s\n", time.data(), separator, reads, separator, writes, separator,
+                 name);
+    return;
   }
-  if (quoted.size() < QuotedSize(field.size())) return field.data();
-  std::size_t n = 0;
-  quoted[n++] = '"';
-  for (char c : field) {
-    if (c == '"') quoted[n++] = '"';
-    quoted[n++] = c;
-  }
-  quoted[n++] = '"';
-  quoted[n] = '\0';
-  return quoted.data();
+  PrintTextField(time, separator);
+  ReportPrintf("%c%d%c%d%c", separator, reads, separator, writes, separator);
+  PrintTextField(user, separator);
+  ReportPrintf("\n");
 }
 
 // Prints the entries that pass the date window and the name patterns and
 // returns the status of the last date-time conversion (0 when none).
 //
 // The block is the runtime's, and the runtime gives no size for it: the
-// entry count and the name offsets are taken on trust. What is in our
-// hands is that nothing from it goes into a buffer unbounded: entries are
-// copied whole (the block need not be aligned) and a name is read up to
-// 255 characters at most, the size of every text of the program.
+// entry count and the name offsets are taken on trust, and a name is read
+// to its terminator, whole, as it is matched and printed. Entries are
+// copied out (the block need not be aligned); nothing from the block goes
+// into a buffer of ours.
 Status PrintEntries(const unsigned char* block, uint16_t count, const DateWindow& window) {
   const char separator = gRunSettings.separator;
   Status status = 0;
@@ -130,18 +118,9 @@ Status PrintEntries(const unsigned char* block, uint16_t count, const DateWindow
 
     if (!InWindow(window, entry.time)) continue;
 
-    const char* stored = reinterpret_cast<const char*>(block) + entry.nameOffset;
-    Text name;  // terminated by the copy
-    const std::size_t nameLength =
-        CopyText(name, std::string_view(stored, BoundedLength(stored, kTextSize - 1)));
-    if (!NamePasses(name.data())) continue;
-
-    std::array<char, QuotedSize(kMaxTimeText)> quotedTime;
-    std::array<char, QuotedSize(kTextSize - 1)> quotedName;
-    ReportPrintf("%s%c%d%c%d%c%s\n", ReportField(TextOf(time), separator, quotedTime), separator,
-                 static_cast<int>(entry.reads), separator, static_cast<int>(entry.writes),
-                 separator,
-                 ReportField(std::string_view(name.data(), nameLength), separator, quotedName));
+    const char* name = reinterpret_cast<const char*>(block) + entry.nameOffset;
+    if (!NamePasses(name)) continue;
+    PrintEntryLine(TextOf(time), entry, name, separator);
   }
   return status;
 }
