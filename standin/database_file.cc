@@ -7,6 +7,7 @@
 #include <fstream>
 #include <limits>
 #include <nlohmann/json.hpp>
+#include <string_view>
 
 #include "standin_internal.h"
 
@@ -16,6 +17,38 @@ namespace {
 uint64_t fileReads = 0;
 
 using Json = nlohmann::json;
+
+// `text` with control characters as blanks and bytes above 127 as "\xE9", so
+// that a status text quoting a file never carries the file's raw bytes.
+std::string EscapedText(std::string_view text) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string out;
+  for (char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte < 0x20) {
+      out += ' ';
+    } else if (byte > 0x7f) {
+      out += "\\x";
+      out += kHex[byte >> 4];
+      out += kHex[byte & 0xf];
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
+// Whether the file at `physical` looks like UTF-16 (or UTF-32): a
+// byte-order mark, or a zero byte among its first two, which no JSON text
+// in UTF-8 has.
+bool LooksLikeUtf16(const std::filesystem::path& physical) {
+  std::ifstream file(physical, std::ios::binary);
+  unsigned char head[2] = {0xff, 0xff};
+  file.read(reinterpret_cast<char*>(head), 2);
+  if (file.gcount() < 2) return false;
+  return (head[0] == 0xff && head[1] == 0xfe) || (head[0] == 0xfe && head[1] == 0xff) ||
+         head[0] == 0 || head[1] == 0;
+}
 
 void AddCapped(uint32_t* total, uint64_t amount) {
   const uint64_t sum = *total + amount;
@@ -102,16 +135,34 @@ class DatabaseReader : public nlohmann::json_sax<Json> {
     return true;
   }
   bool parse_error(std::size_t position, const std::string& lastToken,
-                   const nlohmann::detail::exception&) override {
+                   const nlohmann::detail::exception& error) override {
     syntaxError_ = true;
-    // The parser writes control characters as "<U+000A>"; cut the token there.
-    std::string near = lastToken.substr(0, std::min(lastToken.find("<U+"), size_t{20}));
-    for (char& c : near) {
-      if (static_cast<unsigned char>(c) < 0x20) c = ' ';
-    }
     // The parser counts the offending character as read; the text gives the
     // 0-based offset of that character (the file size at an early end).
-    problem_ = "not JSON: syntax error at byte " + std::to_string(position > 0 ? position - 1 : 0) +
+    const size_t last = position > 0 ? position - 1 : 0;
+    if (std::string_view(error.what()).find("ill-formed UTF-8") != std::string_view::npos &&
+        !lastToken.empty()) {
+      // The parser stops at the byte that breaks the sequence; the text
+      // names the byte the broken sequence began with, and what led to it.
+      size_t end = lastToken.size() - 1;
+      size_t start = end;
+      if (static_cast<unsigned char>(lastToken[end]) < 0x80 && end > 0) --start;
+      while (start > 0 && (static_cast<unsigned char>(lastToken[start]) & 0xc0) == 0x80 &&
+             end - start < 3) {
+        --start;
+      }
+      if (static_cast<unsigned char>(lastToken[start]) < 0xc0) start = end;
+      end = start + 1;
+      const size_t from = end > 20 ? end - 20 : 0;
+      problem_ = "not UTF-8: byte " + std::to_string(last - (lastToken.size() - end)) +
+                 " is not part of a UTF-8 character, near '" +
+                 EscapedText(lastToken.substr(from, end - from)) + "'";
+      return false;
+    }
+    // The parser writes control characters as "<U+000A>"; cut the token there.
+    const std::string near =
+        EscapedText(lastToken.substr(0, std::min(lastToken.find("<U+"), size_t{20})));
+    problem_ = "not JSON: syntax error at byte " + std::to_string(last) +
                (near.empty() ? " (end of input)" : " near '" + near + "'");
     return false;
   }
@@ -210,7 +261,10 @@ class DatabaseReader : public nlohmann::json_sax<Json> {
 
   void NoteEntryError(const std::string& what) {
     if (out_->entryError.empty()) {
-      out_->entryError = "activity entry " + std::to_string(index_) + what;
+      // Numbered by place in the file, which differs from the place in the
+      // entries block once a log holds more entries than the block.
+      out_->entryError =
+          "activity entry " + std::to_string(index_) + " in the file (counting from 0)" + what;
     }
   }
 
@@ -309,8 +363,11 @@ Status LoadDatabaseFile(const std::filesystem::path& physical, const std::string
     return Fail(kCannotRead, "Database " + name + " cannot be read");
   }
   if (!parsed || !reader.problem().empty()) {
-    const std::string problem =
+    std::string problem =
         reader.problem().empty() ? std::string("cannot be read") : reader.problem();
+    if (reader.syntaxError() && LooksLikeUtf16(physical)) {
+      problem = "not UTF-8: the file looks like UTF-16; save it as UTF-8";
+    }
     *out = DatabaseContent{};
     return Fail(reader.syntaxError() ? kNotJson : kBadField, "Database " + name + ": " + problem);
   }

@@ -13,13 +13,20 @@
 
 namespace {
 
-// A server that cannot be reached must not look like an empty one.
-void ReportScanFailure(Status status) {
-  if (gRunSettings.serverName[0] == '\0') {
+// A server that cannot be reached must not look like an empty one. A
+// directory that was searched but would not close lost nothing: say so.
+void ReportScanFailure(Status status, ScanStep step) {
+  const char* server = gRunSettings.serverName.data();
+  if (step == ScanStep::kClose) {
+    if (server[0] == '\0') {
+      ReportPrintf("Unable to close the local data directory after searching it\n");
+    } else {
+      ReportPrintf("Unable to close the data directory of server %s after searching it\n", server);
+    }
+  } else if (server[0] == '\0') {
     ReportPrintf("Unable to search the local data directory\n");
   } else {
-    ReportPrintf("Unable to search the data directory of server %s\n",
-                 gRunSettings.serverName.data());
+    ReportPrintf("Unable to search the data directory of server %s\n", server);
   }
   PrintStatus(status);
 }
@@ -41,9 +48,13 @@ Status ProgramMain(int32_t argc, char** argv) {
   Text title{};
   Status scanStatus = 0;
   Status scanFailure = 0;  // the status of each call is reset by the next
+  ScanStep failedStep = ScanStep::kNone;
   // Once output is lost there is no point in reading further databases.
   while (!OutputLost() && NextDatabase(server, "", path.data(), &scanStatus) != 0) {
-    if (scanStatus != 0) scanFailure = scanStatus;
+    if (scanStatus != 0) {
+      scanFailure = scanStatus;
+      failedStep = LastScanFailure();
+    }
     CurrentDatabaseTitle(title.data());
     if (WildcardMatch(pattern, path.data(), 0) != 0 ||
         WildcardMatch(pattern, title.data(), 0) != 0) {
@@ -51,8 +62,11 @@ Status ProgramMain(int32_t argc, char** argv) {
       ProcessDatabase(server, path.data());
     }
   }
-  if (scanStatus != 0) scanFailure = scanStatus;
-  if (scanFailure != 0 && !OutputLost()) ReportScanFailure(scanFailure);
+  if (scanStatus != 0) {
+    scanFailure = scanStatus;
+    failedStep = LastScanFailure();
+  }
+  if (scanFailure != 0 && !OutputLost()) ReportScanFailure(scanFailure, failedStep);
   FinishOutput(stdout);  // the initial standard error, since the exchange
   return 0;
 }

@@ -104,6 +104,24 @@ TEST_F(ProgramMainTest, AScanThatCannotStartIsReportedByServer) {
             "(Error 259: File does not exist)\n");
 }
 
+TEST_F(ProgramMainTest, AFailedCloseAfterASearchSaysSo) {
+  rt().Fail("DbClose", 1, fake::kNoSuchFile);  // the data directory's close
+  Output local = Run({"usetrail", "other.db"});
+  EXPECT_NE(local.out.find("Activity for database: other.db"), std::string::npos);
+  EXPECT_NE(local.out.find("Unable to close the local data directory after searching it\n"
+                           "(Error 259: File does not exist)\n"),
+            std::string::npos);
+  EXPECT_EQ(local.out.find("Unable to search"), std::string::npos);
+
+  SetUp();
+  rt().directories["Mail99!!"] = rt().directories[""];
+  rt().Fail("DbClose", 1, fake::kNoSuchFile);
+  Output remote = Run({"usetrail", "Mail99", "nothing"});
+  EXPECT_EQ(remote.out,
+            "Unable to close the data directory of server Mail99 after searching it\n"
+            "(Error 259: File does not exist)\n");
+}
+
 TEST_F(ProgramMainTest, AFailedSearchStillReportsWhatItFoundThenTheFailure) {
   rt().searchFailAfter = 1;
   rt().searchStatus = fake::kNoSuchFile;
