@@ -11,63 +11,10 @@
 #include "cli/report_printf.h"
 #include "cli/run_settings.h"
 #include "common/fixed_text.h"
-#include "match/wildcard.h"
+#include "report/entry_filter.h"
 #include "report/report_fields.h"
 
 namespace {
-
-constexpr int32_t kSecondsPerDay = 86400;
-
-// Calendar-day bounds of the entries to print, as runtime day numbers; a
-// bound applies only when its offset is 0 or more. Held in 64 bits so that
-// a bound millions of days away compares without overflow.
-struct DateWindow {
-  bool hasStart;
-  int64_t startDay;
-  bool hasEnd;
-  int64_t endDay;
-};
-
-// Day number of `today` moved back by `offset` days. A negative offset is
-// no bound at all, so the date is moved by 0 instead of negating a value
-// that may be INT32_MIN; -INT32_MAX itself is representable.
-int64_t BoundDay(const TimeDate& today, int32_t offset) {
-  const int32_t move = offset < 0 ? 0 : -offset;
-  TimeDate date = today;
-  if (TimeAdjust(&date, 0, 0, 0, move, 0, 0) != 0) {
-    // A runtime that will not move a date that far: count the days here.
-    return int64_t{TimeDayNumber(&today)} + move;
-  }
-  return TimeDayNumber(&date);
-}
-
-// Built from the current time for every database, as a long run may cross
-// midnight.
-DateWindow MakeDateWindow() {
-  TimeDate now{};
-  TimeNow(&now);
-  TimeDate today{};
-  TimeDateOnly(&now, 0, &today);
-  DateWindow window{};
-  window.hasStart = gRunSettings.startDays >= 0;
-  window.startDay = BoundDay(today, gRunSettings.startDays);
-  window.hasEnd = gRunSettings.endDays >= 0;
-  window.endDay = BoundDay(today, gRunSettings.endDays);
-  return window;
-}
-
-bool InWindow(const DateWindow& window, const TimeDate& time) {
-  if (!window.hasStart && !window.hasEnd) return true;
-  TimeDate date{};
-  TimeDateOnly(&time, 0, &date);
-  const int64_t day = TimeDayNumber(&date);
-  return (!window.hasEnd || day <= window.endDay) && (!window.hasStart || day >= window.startDay);
-}
-
-bool NamePasses(const char* name) {
-  return WildcardMatch(gRunSettings.includePattern.data(), name, 0) != 0 &&
-         WildcardMatch(gRunSettings.excludePattern.data(), name, 0) == 0;
-}
 
 // One report line: the fields as they stand, separated, in one write. In
 // the comma form a field a spreadsheet would misread is quoted; such lines
@@ -141,13 +88,7 @@ void PrintSummary(const ActivitySummary& summary, char separator) {
   ReportPrintf("Last Month%c%lu%c%lu%c%lu\n", s, Count(summary.monthReads), s,
                Count(summary.monthWrites), s, Count(summary.monthUses));
 
-  // Whole days, a started day counting as one. A period that ends before it
-  // starts (a clock set back, entries dated ahead) is no days, not a
-  // wrapped-around count.
-  const int32_t seconds = TimeDiffSeconds(&summary.periodEnd, &summary.periodStart);
-  const int32_t days =
-      seconds <= 0 ? 0 : seconds / kSecondsPerDay + (seconds % kSecondsPerDay != 0 ? 1 : 0);
-  ReportPrintf("Last %lu days%c%lu%c%lu%c%lu\n", Count(static_cast<uint32_t>(days)), s,
+  ReportPrintf("Last %lu days%c%lu%c%lu%c%lu\n", Count(SummaryPeriodDays(summary)), s,
                Count(summary.reads), s, Count(summary.writes), s, Count(summary.uses));
 }
 

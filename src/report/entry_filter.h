@@ -1,0 +1,31 @@
+// Which log entries count: the window of calendar days of /s and /e and the
+// user-name patterns of /f and /x, shared by the report and the overview.
+#pragma once
+
+#include <cstdint>
+
+#include "runtime/notes_runtime.h"
+
+// Calendar-day bounds of the entries that count, as runtime day numbers; a
+// bound applies only when its offset is 0 or more. Held in 64 bits so that
+// a bound millions of days away compares without overflow.
+struct DateWindow {
+  bool hasStart;
+  int64_t startDay;
+  bool hasEnd;
+  int64_t endDay;
+};
+
+// The window from the current time and the run settings. Made for every
+// database, as a long run may cross midnight.
+DateWindow MakeDateWindow();
+
+// Whether an entry of `time` lies in the window.
+bool InWindow(const DateWindow& window, const TimeDate& time);
+
+// Whether a user name passes the include pattern and not the exclude one.
+bool NamePasses(const char* name);
+
+// Whole days of a summary's logging period, a started day counting as one;
+// a period that ends before it starts is no days.
+uint32_t SummaryPeriodDays(const ActivitySummary& summary);
