@@ -4,11 +4,13 @@
 
 #include "cli/command_line.h"
 #include "cli/output_check.h"
+#include "cli/progress.h"
 #include "cli/report_printf.h"
 #include "cli/run_settings.h"
 #include "cli/streams.h"
 #include "match/wildcard.h"
 #include "report/activity_report.h"
+#include "report/overview.h"
 #include "scan/database_scan.h"
 
 namespace {
@@ -38,9 +40,12 @@ Status ProgramMain(int32_t argc, char** argv) {
     FinishOutput(stderr);  // the usage text; a failure is told on the initial standard error
     return 0;
   }
+  StartProgress();  // decided on the initial streams, before they trade places
   SwapStandardStreams();
   BufferReportStream();
   WatchOutput(stderr);  // the report stream now carries the initial standard output
+  const bool overview = gRunSettings.overview != 0;
+  if (overview) PrintOverviewHeader();
 
   const char* server = gRunSettings.serverName.data();
   const char* pattern = gRunSettings.dbPattern.data();
@@ -56,17 +61,24 @@ Status ProgramMain(int32_t argc, char** argv) {
       failedStep = LastScanFailure();
     }
     CurrentDatabaseTitle(title.data());
-    if (WildcardMatch(pattern, path.data(), 0) != 0 ||
-        WildcardMatch(pattern, title.data(), 0) != 0) {
-      ReportPrintf("\n===========================\n");
-      ProcessDatabase(server, path.data());
+    const bool matches =
+        WildcardMatch(pattern, path.data(), 0) != 0 || WildcardMatch(pattern, title.data(), 0) != 0;
+    if (matches) {
+      if (overview) {
+        ProcessDatabaseOverview(server, path.data(), title.data());
+      } else {
+        ReportPrintf("\n===========================\n");
+        ProcessDatabase(server, path.data());
+      }
     }
+    NoteDatabaseSearched(matches);
   }
   if (scanStatus != 0) {
     scanFailure = scanStatus;
     failedStep = LastScanFailure();
   }
   if (scanFailure != 0 && !OutputLost()) ReportScanFailure(scanFailure, failedStep);
+  EndProgress();
   FinishOutput(stdout);  // the initial standard error, since the exchange
   return 0;
 }

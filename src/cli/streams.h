@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdarg>
+#include <cstdio>
 
 #include "cli/report_printf.h"  // USETRAIL_PRINTF
 
@@ -13,6 +14,9 @@ void SwapStandardStreams();
 // Buffers the report stream: line by line on a terminal, so a person
 // watching sees lines as they come, in large blocks otherwise.
 void BufferReportStream();
+
+// Whether `stream` writes to a terminal (a console on Windows).
+bool IsTerminal(std::FILE* stream);
 
 // Formats onto the report stream (standard error) as vfprintf does and
 // returns what it returns, keeping the stream's buffering in force.

@@ -43,6 +43,8 @@ void BufferReportStream() {
   }
 }
 
+bool IsTerminal(std::FILE* stream) { return isatty(fileno(stream)) != 0; }
+
 int PrintToReportStream(const char* format, va_list args) {
   return std::vfprintf(stderr, format, args);
 }

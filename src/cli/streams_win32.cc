@@ -32,6 +32,8 @@ void BufferReportStream() {
   if (!_isatty(_fileno(stderr))) std::setvbuf(stderr, buffer, _IOFBF, sizeof buffer);
 }
 
+bool IsTerminal(std::FILE* stream) { return _isatty(_fileno(stream)) != 0; }
+
 int PrintToReportStream(const char* format, va_list args) {
   // This C runtime empties a stream's buffer at the end of every formatted
   // print to it, which would make each report line its own write again. So

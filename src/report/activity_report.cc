@@ -8,6 +8,7 @@
 #include <cstring>
 #include <string_view>
 
+#include "cli/progress.h"
 #include "cli/report_printf.h"
 #include "cli/run_settings.h"
 #include "common/fixed_text.h"
@@ -47,6 +48,7 @@ void PrintEntryLine(std::string_view time, const ActivityEntry& entry, const cha
 Status PrintEntries(const unsigned char* block, uint16_t count, const DateWindow& window) {
   const char separator = gRunSettings.separator;
   Status status = 0;
+  uint32_t printed = 0;
   for (uint32_t i = 0; i < count; ++i) {
     ActivityEntry entry;
     std::memcpy(&entry, block + i * sizeof entry, sizeof entry);
@@ -68,7 +70,9 @@ Status PrintEntries(const unsigned char* block, uint16_t count, const DateWindow
     const char* name = reinterpret_cast<const char*>(block) + entry.nameOffset;
     if (!NamePasses(name)) continue;
     PrintEntryLine(TextOf(time), entry, name, separator);
+    ++printed;
   }
+  NoteEntriesCounted(printed);
   return status;
 }
 

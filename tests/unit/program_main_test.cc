@@ -85,6 +85,16 @@ TEST_F(ProgramMainTest, NothingIsWrittenAfterTheExchangeWhenNothingMatches) {
   EXPECT_EQ(o.err, "");
 }
 
+TEST_F(ProgramMainTest, OverviewIsAHeaderThenOneLinePerMatchingDatabase) {
+  const std::string header =
+      "Path\tTitle\tLast Access\tDays Since\tEntries\tReads\tWrites\tUsers\tStatus\n";
+  EXPECT_EQ(Run({"usetrail", "/o", "nothing*"}).out, header);
+  SetUp();
+  EXPECT_EQ(Run({"usetrail", "-O", "SALES*"}).out,
+            header + "sales.db\tPipeline\t\t\t0\t0\t0\t0\tok\n" +
+                "mail/jdoe.db\tSales Mail\t\t\t0\t0\t0\t0\tok\n");
+}
+
 TEST_F(ProgramMainTest, ARunWhereEveryDatabaseFailsStillSucceeds) {
   rt().databases.clear();
   Output o = Run({"usetrail", "*"});

@@ -2,6 +2,7 @@
 #include "test_support.h"
 
 #include "cli/output_check.h"
+#include "cli/progress.h"
 #include "cli/run_settings.h"
 #include "scan/database_scan.h"
 
@@ -14,5 +15,6 @@ void RuntimeTest::SetUp() {
   fake::Reset();
   ResetRunSettings();
   ResetOutputCheck();
+  ResetProgress();
   ResetDatabaseScan();
 }
