@@ -15,3 +15,9 @@ int ReportPrintf(const char* format, ...) {
   NoteWriteResult(stderr, written);
   return written;
 }
+
+int ReportWrite(const char* data, std::size_t size) {
+  const int written = WriteToReportStream(data, size);
+  NoteWriteResult(stderr, written);
+  return written;
+}

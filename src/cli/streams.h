@@ -15,6 +15,10 @@ void SwapStandardStreams();
 // watching sees lines as they come, in large blocks otherwise.
 void BufferReportStream();
 
+// Writes `size` bytes to the report stream as they stand; returns `size`,
+// or -1 when not all could be written.
+int WriteToReportStream(const char* data, std::size_t size);
+
 // Whether `stream` writes to a terminal (a console on Windows).
 bool IsTerminal(std::FILE* stream);
 

@@ -307,6 +307,22 @@ TEST_F(ActivityReportTest, CommaFormQuotesOnlyFieldsThatNeedIt) {
   }
 }
 
+TEST_F(ActivityReportTest, LinesOfAnyLengthAreWrittenWhole) {
+  // Around the room a line is put together in (time 19, numbers, separators).
+  for (size_t length :
+       {size_t{1}, size_t{470}, size_t{477}, size_t{478}, size_t{479}, size_t{600}}) {
+    for (char sep : {'\t', ','}) {
+      SCOPED_TRACE(testing::Message() << length << " " << static_cast<int>(sep));
+      SetUp();
+      const std::string name(length, 'u');
+      rt().databases[kDb].log = {{At("2026-12-01 00:00:00"), 65535, 0, name}};
+      gRunSettings.separator = sep;
+      EXPECT_EQ(Run(), kActivity + (sep == ',' ? kCommaHeader : kTabHeader) +
+                           Sep("2026-12-01 00:00:00|65535|0|" + name + "\n", sep));
+    }
+  }
+}
+
 TEST_F(ActivityReportTest, TextsFromTheRuntimeStayInTheirBuffers) {
   // A longer date text first: the next one must not show its leftovers.
   rt().timeText = [](const TimeDate& t) {
