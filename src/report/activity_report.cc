@@ -85,19 +85,12 @@ Status PrintEntries(const unsigned char* block, uint16_t count, const DateWindow
   uint32_t printed = 0;
   for (uint32_t i = 0; i < count; ++i) {
     ActivityEntry entry;
-    std::memcpy(&entry, block + i * sizeof entry, sizeof entry);
-
-    // Converted before any filter, so a bad date is reported even for an
-    // entry that would not be printed. The text is terminated below, so the
-    // buffer is not cleared first: every entry would pay for that.
-    std::array<char, kMaxTimeText + 1> time;
-    uint16_t length = 0;
-    status = TimeToText(nullptr, nullptr, &entry.time, time.data(), kMaxTimeText, &length);
+    TimeText time;
+    status = ReadEntry(block, i, entry, time);
     if (status != 0) {
       ReportPrintf("Error converting time/date stamp on record %d\n", static_cast<int>(i));
       continue;
     }
-    time[length < kMaxTimeText ? length : kMaxTimeText] = '\0';
 
     if (!InWindow(window, entry.time)) continue;
 

@@ -2,6 +2,9 @@
 // count.
 #include "report/entry_filter.h"
 
+#include <cstddef>
+#include <cstring>
+
 #include "cli/run_settings.h"
 #include "match/wildcard.h"
 
@@ -23,6 +26,17 @@ int64_t BoundDay(const TimeDate& today, int32_t offset) {
 }
 
 }  // namespace
+
+Status ReadEntry(const unsigned char* block, uint32_t index, ActivityEntry& entry, TimeText& time) {
+  std::memcpy(&entry, block + std::size_t{index} * sizeof entry, sizeof entry);
+  // The text is terminated here, so the buffer is not cleared first: every
+  // entry would pay for that.
+  uint16_t length = 0;
+  const Status status =
+      TimeToText(nullptr, nullptr, &entry.time, time.data(), kMaxTimeText, &length);
+  time[length < kMaxTimeText ? length : kMaxTimeText] = '\0';
+  return status;
+}
 
 DateWindow MakeDateWindow() {
   TimeDate now{};

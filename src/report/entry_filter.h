@@ -2,6 +2,7 @@
 // user-name patterns of /f and /x, shared by the report and the overview.
 #pragma once
 
+#include <array>
 #include <cstdint>
 
 #include "runtime/notes_runtime.h"
@@ -15,6 +16,15 @@ struct DateWindow {
   bool hasEnd;
   int64_t endDay;
 };
+
+// A date-time text of the runtime, terminated.
+using TimeText = std::array<char, kMaxTimeText + 1>;
+
+// Copies entry `index` out of the entries block (which need not be aligned)
+// and converts its date-time into `time`. Every entry is converted before
+// any filter, so a bad date-time is found even on an entry that would not
+// count. Returns the conversion's status; `time` is valid when it is 0.
+Status ReadEntry(const unsigned char* block, uint32_t index, ActivityEntry& entry, TimeText& time);
 
 // The window from the current time and the run settings. Made for every
 // database, as a long run may cross midnight.

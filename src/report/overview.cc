@@ -32,7 +32,7 @@ struct Tally {
   uint32_t unconverted = 0;  // entries whose date-time could not be converted
   bool anyCounted = false;
   TimeDate latest{};
-  std::array<char, kMaxTimeText + 1> latestText{};
+  TimeText latestText{};
   int32_t daysSince = 0;
 };
 
@@ -117,10 +117,8 @@ Status TallyEntries(const unsigned char* block, uint16_t count, Tally& t) {
   ClearNameSet();
   for (uint32_t i = 0; i < count; ++i) {
     ActivityEntry entry;
-    std::memcpy(&entry, block + i * sizeof entry, sizeof entry);
-    std::array<char, kMaxTimeText + 1> time;
-    uint16_t length = 0;
-    status = TimeToText(nullptr, nullptr, &entry.time, time.data(), kMaxTimeText, &length);
+    TimeText time;
+    status = ReadEntry(block, i, entry, time);
     if (status != 0) {
       ++t.unconverted;
       continue;
@@ -137,9 +135,7 @@ Status TallyEntries(const unsigned char* block, uint16_t count, Tally& t) {
     if (!t.anyCounted || TimeDiffSeconds(&entry.time, &t.latest) > 0) {
       t.anyCounted = true;
       t.latest = entry.time;
-      const std::size_t n = length < kMaxTimeText ? length : kMaxTimeText;
-      std::memcpy(t.latestText.data(), time.data(), n);
-      t.latestText[n] = '\0';
+      t.latestText = time;
     }
   }
   t.users = NameSetSize();
