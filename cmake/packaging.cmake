@@ -6,6 +6,8 @@ if(WIN32)
   install(TARGETS usetrail RUNTIME DESTINATION .)
   install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION .)
   set(CPACK_GENERATOR ZIP)
+  # The static C runtime brings debug sections; the shipped program has none.
+  set(CPACK_STRIP_FILES TRUE)
   set(CPACK_PACKAGE_FILE_NAME usetrail-${PROJECT_VERSION}-win64)
 else()
   set_target_properties(usetrail PROPERTIES INSTALL_RPATH "$ORIGIN")

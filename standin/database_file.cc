@@ -1,6 +1,6 @@
-// Reads a database file whole into memory and hands it to the fast reader; what that one
-// declines goes through the JSON SAX parser, the exact reader, which checks the file's
-// shape, keeps only what the caller asked for and words every problem.
+// Reads a database file a window at a time with the fast reader; a file that one declines
+// is read whole and goes through the JSON SAX parser, the exact reader, which checks the
+// file's shape, keeps only what the caller asked for and words every problem.
 #include "database_file.h"
 
 #include <algorithm>
@@ -9,6 +9,7 @@
 #include <limits>
 #include <memory>
 #include <nlohmann/json.hpp>
+#include <string_view>
 
 #include "fast_database_reader.h"
 #include "log_builder.h"
@@ -21,6 +22,37 @@ uint64_t fileReads = 0;
 uint64_t fastDeclines = 0;
 
 using Json = nlohmann::json;
+
+// `text` with control characters as blanks and bytes above 127 as "\xE9", so
+// that a status text quoting a file never carries the file's raw bytes.
+std::string EscapedText(std::string_view text) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string out;
+  for (char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte < 0x20) {
+      out += ' ';
+    } else if (byte > 0x7f) {
+      out += "\\x";
+      out += kHex[byte >> 4];
+      out += kHex[byte & 0xf];
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
+// Whether a file that starts with `bytes` looks like UTF-16 (or UTF-32): a
+// byte-order mark, or a zero byte among its first two, which no JSON text
+// in UTF-8 has.
+bool LooksLikeUtf16(const char* bytes, size_t size) {
+  if (size < 2) return false;
+  const auto head0 = static_cast<unsigned char>(bytes[0]);
+  const auto head1 = static_cast<unsigned char>(bytes[1]);
+  return (head0 == 0xff && head1 == 0xfe) || (head0 == 0xfe && head1 == 0xff) || head0 == 0 ||
+         head1 == 0;
+}
 
 // Where the parser stands in the document.
 enum class Place { kStart, kRoot, kActivity, kEntry, kDone };
@@ -101,16 +133,34 @@ class DatabaseReader : public nlohmann::json_sax<Json> {
     return true;
   }
   bool parse_error(std::size_t position, const std::string& lastToken,
-                   const nlohmann::detail::exception&) override {
+                   const nlohmann::detail::exception& error) override {
     syntaxError_ = true;
-    // The parser writes control characters as "<U+000A>"; cut the token there.
-    std::string near = lastToken.substr(0, std::min(lastToken.find("<U+"), size_t{20}));
-    for (char& c : near) {
-      if (static_cast<unsigned char>(c) < 0x20) c = ' ';
-    }
     // The parser counts the offending character as read; the text gives the
     // 0-based offset of that character (the file size at an early end).
-    problem_ = "not JSON: syntax error at byte " + std::to_string(position > 0 ? position - 1 : 0) +
+    const size_t last = position > 0 ? position - 1 : 0;
+    if (std::string_view(error.what()).find("ill-formed UTF-8") != std::string_view::npos &&
+        !lastToken.empty()) {
+      // The parser stops at the byte that breaks the sequence; the text
+      // names the byte the broken sequence began with, and what led to it.
+      size_t end = lastToken.size() - 1;
+      size_t start = end;
+      if (static_cast<unsigned char>(lastToken[end]) < 0x80 && end > 0) --start;
+      while (start > 0 && (static_cast<unsigned char>(lastToken[start]) & 0xc0) == 0x80 &&
+             end - start < 3) {
+        --start;
+      }
+      if (static_cast<unsigned char>(lastToken[start]) < 0xc0) start = end;
+      end = start + 1;
+      const size_t from = end > 20 ? end - 20 : 0;
+      problem_ = "not UTF-8: byte " + std::to_string(last - (lastToken.size() - end)) +
+                 " is not part of a UTF-8 character, near '" +
+                 EscapedText(lastToken.substr(from, end - from)) + "'";
+      return false;
+    }
+    // The parser writes control characters as "<U+000A>"; cut the token there.
+    const std::string near =
+        EscapedText(lastToken.substr(0, std::min(lastToken.find("<U+"), size_t{20})));
+    problem_ = "not JSON: syntax error at byte " + std::to_string(last) +
                (near.empty() ? " (end of input)" : " near '" + near + "'");
     return false;
   }
@@ -210,7 +260,10 @@ class DatabaseReader : public nlohmann::json_sax<Json> {
 
   void NoteEntryError(const std::string& what) {
     if (out_->entryError.empty()) {
-      out_->entryError = "activity entry " + std::to_string(index_) + what;
+      // Numbered by place in the file, which differs from the place in the
+      // entries block once a log holds more entries than the block.
+      out_->entryError =
+          "activity entry " + std::to_string(index_) + " in the file (counting from 0)" + what;
     }
   }
 
@@ -414,8 +467,11 @@ Status LoadDatabaseBytesExactly(const char* bytes, size_t size, const std::strin
     return Fail(kCannotRead, "Database " + name + " cannot be read");
   }
   if (!parsed || !reader.problem().empty()) {
-    const std::string problem =
+    std::string problem =
         reader.problem().empty() ? std::string("cannot be read") : reader.problem();
+    if (reader.syntaxError() && LooksLikeUtf16(bytes, size)) {
+      problem = "not UTF-8: the file looks like UTF-16; save it as UTF-8";
+    }
     *out = DatabaseContent{};
     return Fail(reader.syntaxError() ? kNotJson : kBadField, "Database " + name + ": " + problem);
   }

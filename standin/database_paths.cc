@@ -16,7 +16,10 @@ namespace fs = std::filesystem;
 namespace standin {
 namespace {
 
-// "server!!file" names a file on a server; a path without "!!" is local.
+// "server!!file" names a file on a server, and a path without "!!" is local.
+// A local path that holds "!!" itself is written "!!file": the server part
+// before the first mark is then empty. Server names hold no "!!" and do not
+// end in "!", so the first mark is always the one put there.
 constexpr std::string_view kServerMark = "!!";
 constexpr size_t kMaxNetPath = 255;
 
@@ -55,8 +58,8 @@ Status DataDirectoryOf(const std::string& server, fs::path* dataDir) {
   }
   const std::string quoted = "\"" + server + "\"";
   if (!config.serversDir) {
-    return Fail(kUnknownServer,
-                "Server " + quoted + " cannot be reached: USETRAIL_SERVERS is not set");
+    return Fail(kUnknownServer, "Server " + quoted + " cannot be reached: USETRAIL_SERVERS is " +
+                                    (config.serversEmpty ? "empty" : "not set"));
   }
   const std::string wanted = ServerFolderName(server);
   std::error_code error;
@@ -72,7 +75,8 @@ Status DataDirectoryOf(const std::string& server, fs::path* dataDir) {
   for (const fs::directory_entry& entry : folders) {
     const std::string name = entry.path().filename().string();
     std::error_code typeError;
-    if (!entry.is_directory(typeError) || entry.is_symlink(typeError)) continue;
+    // A server's folder may be reached through a link, as the data directory may.
+    if (!entry.is_directory(typeError)) continue;
     if (EqualFolded(name, wanted) && (best.empty() || name < best)) best = name;
   }
   if (best.empty()) {
@@ -109,7 +113,7 @@ Status SplitRelative(const std::string& file, std::vector<std::string>* parts) {
 }  // namespace
 
 bool IsDatabaseName(const std::string& name) {
-  return name.size() > 3 && EqualFolded(name.substr(name.size() - 3), ".db");
+  return name.size() >= 3 && EqualFolded(name.substr(name.size() - 3), ".db");
 }
 
 uint32_t NewHandleNumber() {
@@ -138,11 +142,17 @@ Status BuildNetPath(const char* /*port*/, const char* server, const char* file, 
   pathOut[0] = '\0';
   const std::string serverName = server != nullptr ? server : "";
   const std::string fileName = file != nullptr ? file : "";
-  if (serverName.find(standin::kServerMark) != std::string::npos) {
+  if (serverName.find(standin::kServerMark) != std::string::npos ||
+      (!serverName.empty() && serverName.back() == '!')) {
     return Fail(standin::kBadServerName);
   }
-  const std::string path =
-      serverName.empty() ? fileName : serverName + std::string(standin::kServerMark) + fileName;
+  const std::string mark(standin::kServerMark);
+  std::string path;
+  if (!serverName.empty()) {
+    path = serverName + mark + fileName;
+  } else {
+    path = fileName.find(mark) == std::string::npos ? fileName : mark + fileName;
+  }
   if (path.size() > standin::kMaxNetPath) return Fail(standin::kPathTooLong);
   path.copy(pathOut, path.size());
   pathOut[path.size()] = '\0';
@@ -172,7 +182,8 @@ Status DbOpen(const char* path, DbHandle* handle) {
   const std::string quoted = "\"" + file + "\"";
   fs::path physical = object->dataDir;
   std::error_code error;
-  if (!fs::is_directory(fs::symlink_status(physical, error))) {
+  // The data directory itself may be a link; nothing below it is followed.
+  if (!fs::is_directory(fs::status(physical, error))) {
     return Fail(standin::kCannotRead,
                 "The data directory " + physical.string() + " is not a folder");
   }

@@ -46,6 +46,24 @@ Status CheckDirectory(const char* variable, const std::string& value, fs::path* 
   return 0;
 }
 
+// Whether `text` is a date-time of the right form whose only fault is that
+// it lies outside the span of valid values. Only the years 0, 1 and 9999
+// hold such days; the same text in a year of the same leap rule tells
+// whether the rest is right.
+bool OnlyOutOfRange(const std::string& text) {
+  if (text.size() < 4) return false;
+  const std::string_view year(text.data(), 4);
+  const char* sameRule = year == "0000"                     ? "2000"
+                         : year == "0001" || year == "9999" ? "2001"
+                                                            : nullptr;
+  if (sameRule == nullptr) return false;
+  int64_t seconds = 0;
+  return ParseUtcText(sameRule + text.substr(4), /*strict=*/true, &seconds);
+}
+
+// The span of valid values (kMinSeconds to kMaxSeconds) as a person writes it.
+constexpr const char* kRangeText = "0001-01-02 00:00:00 to 9999-12-30 23:59:59";
+
 Status ReadConfig(Config* config) {
   const std::optional<std::string> data = platform::GetEnvironment("USETRAIL_DATA");
   if (!data) {
@@ -57,6 +75,7 @@ Status ReadConfig(Config* config) {
   // An unusable servers folder is not a start failure: servers then cannot
   // be reached, and opening a path on one says so.
   const std::optional<std::string> servers = platform::GetEnvironment("USETRAIL_SERVERS");
+  config->serversEmpty = servers && servers->empty();
   if (servers && !servers->empty()) {
     std::error_code error;
     config->serversDir = fs::absolute(fs::path(*servers), error).lexically_normal();
@@ -67,6 +86,10 @@ Status ReadConfig(Config* config) {
   if (now) {
     int64_t seconds = 0;
     if (!ParseUtcText(*now, /*strict=*/true, &seconds)) {
+      if (OnlyOutOfRange(*now)) {
+        return Fail(kBadEnvironment, "USETRAIL_NOW is out of range: \"" + *now +
+                                         "\" lies outside " + kRangeText + " (UTC)");
+      }
       return Fail(kBadEnvironment,
                   "USETRAIL_NOW is not a date-time of the form "
                   "YYYY-MM-DD HH:MM:SS (UTC): \"" +

@@ -59,6 +59,7 @@ std::string TextOf(Status status);           // its text; empty when it has none
 struct Config {
   std::filesystem::path dataDir;                    // absolute
   std::optional<std::filesystem::path> serversDir;  // absolute, when set
+  bool serversEmpty = false;                        // USETRAIL_SERVERS set to ""
   std::optional<int64_t> fixedNow;                  // UTC seconds from USETRAIL_NOW
 };
 bool Started();

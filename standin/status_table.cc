@@ -28,7 +28,7 @@ constexpr FixedText kFixedTexts[] = {
     {kNotADatabaseHandle, "The handle is that of a folder, not of a database"},
     {kNotAFolderHandle, "The handle is that of a database, not of a folder"},
     {kOutOfMemory, "Not enough memory"},
-    {kBadServerName, "A server name cannot contain \"!!\""},
+    {kBadServerName, "A server name cannot contain \"!!\" or end with \"!\""},
     {kNoActivityLog, "This database does not record user activity"},
 };
 

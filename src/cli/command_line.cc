@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "cli/output_check.h"
 #include "cli/report_printf.h"
 #include "cli/run_settings.h"
 
@@ -28,7 +29,7 @@ constexpr const char* kUsagePieces[] = {
     "You can use a combination of the /s and /e options to specify a date range.\n",
     "For example, /s:14 /e:7 gets entries from the last 7 to 14 days, /s:1 /e:1\n",
     "gets entries from yesterday, and /s:0 /e:0 gets entries from today.\n",
-    ("\nDays are calendar days of the local time zone; see the README for examples.\n"
+    ("\n/o prints one line per database (last access, entries, users); see the README.\n"
      "version 1.2\n"),
 };
 
@@ -64,7 +65,7 @@ int32_t ReadDayCount(const char* value) {
 }
 
 void PrintUsage() {
-  for (const char* piece : kUsagePieces) std::fputs(piece, stdout);
+  for (const char* piece : kUsagePieces) NoteWriteResult(stdout, std::fputs(piece, stdout));
 }
 
 int32_t ParseArguments(int32_t argc, char** argv) {
@@ -94,6 +95,10 @@ int32_t ParseArguments(int32_t argc, char** argv) {
       case 'i':
       case 'I':
         s.showSummary = 1;
+        break;
+      case 'o':
+      case 'O':
+        s.overview = 1;
         break;
       case 'f':
       case 'F':

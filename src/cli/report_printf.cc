@@ -2,7 +2,9 @@
 #include "cli/report_printf.h"
 
 #include <cstdarg>
+#include <cstdio>
 
+#include "cli/output_check.h"
 #include "cli/streams.h"
 
 int ReportPrintf(const char* format, ...) {
@@ -10,5 +12,12 @@ int ReportPrintf(const char* format, ...) {
   va_start(args, format);
   const int written = PrintToReportStream(format, args);
   va_end(args);
+  NoteWriteResult(stderr, written);
+  return written;
+}
+
+int ReportWrite(const char* data, std::size_t size) {
+  const int written = WriteToReportStream(data, size);
+  NoteWriteResult(stderr, written);
   return written;
 }

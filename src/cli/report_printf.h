@@ -9,4 +9,11 @@
 #define USETRAIL_PRINTF(fmt, args)
 #endif
 
+#include <cstddef>
+
 int ReportPrintf(const char* format, ...) USETRAIL_PRINTF(1, 2);
+
+// The same sink without formatting: writes `size` bytes as they stand, as
+// ReportPrintf("%.*s", ...) would, for lines the caller has put together
+// itself. Returns the number written, or -1.
+int ReportWrite(const char* data, std::size_t size);

@@ -11,6 +11,7 @@ constexpr RunSettings InitialRunSettings() {
   s.endDays = -1;
   s.separator = '\t';
   s.showSummary = 0;
+  s.overview = 0;
   return s;
 }
 

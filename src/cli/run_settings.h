@@ -15,6 +15,7 @@ struct RunSettings {
   int32_t endDays;      // newest day to print, days before today; < 0: none
   char separator;       // between the fields of a report line
   int32_t showSummary;  // print the database summary after the entries
+  int32_t overview;     // one line per database instead of its report
 };
 
 extern RunSettings gRunSettings;

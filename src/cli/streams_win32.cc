@@ -32,6 +32,12 @@ void BufferReportStream() {
   if (!_isatty(_fileno(stderr))) std::setvbuf(stderr, buffer, _IOFBF, sizeof buffer);
 }
 
+int WriteToReportStream(const char* data, std::size_t size) {
+  return std::fwrite(data, 1, size, stderr) == size ? static_cast<int>(size) : -1;
+}
+
+bool IsTerminal(std::FILE* stream) { return _isatty(_fileno(stream)) != 0; }
+
 int PrintToReportStream(const char* format, va_list args) {
   // This C runtime empties a stream's buffer at the end of every formatted
   // print to it, which would make each report line its own write again. So

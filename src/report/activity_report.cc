@@ -6,143 +6,100 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
-#include <span>
 #include <string_view>
 
+#include "cli/progress.h"
 #include "cli/report_printf.h"
 #include "cli/run_settings.h"
 #include "common/fixed_text.h"
-#include "match/wildcard.h"
+#include "report/entry_filter.h"
+#include "report/report_fields.h"
 
 namespace {
 
-constexpr int32_t kSecondsPerDay = 86400;
-
-// Whether a spreadsheet would take a character of `field` for the end of
-// a field or of a row.
-bool NeedsQuotes(std::string_view field) {
-  for (char c : field) {
-    if (c == ',' || c == '"' || c == '\r' || c == '\n') return true;
-  }
-  return false;
-}
-
-// Room for a field of `n` characters in quotes with every character doubled.
-constexpr std::size_t QuotedSize(std::size_t n) { return 2 * n + 3; }
-
-// Calendar-day bounds of the entries to print, as runtime day numbers; a
-// bound applies only when its offset is 0 or more. Held in 64 bits so that
-// a bound millions of days away compares without overflow.
-struct DateWindow {
-  bool hasStart;
-  int64_t startDay;
-  bool hasEnd;
-  int64_t endDay;
-};
-
-// Day number of `today` moved back by `offset` days. A negative offset is
-// no bound at all, so the date is moved by 0 instead of negating a value
-// that may be INT32_MIN; -INT32_MAX itself is representable.
-int64_t BoundDay(const TimeDate& today, int32_t offset) {
-  const int32_t move = offset < 0 ? 0 : -offset;
-  TimeDate date = today;
-  if (TimeAdjust(&date, 0, 0, 0, move, 0, 0) != 0) {
-    // A runtime that will not move a date that far: count the days here.
-    return int64_t{TimeDayNumber(&today)} + move;
-  }
-  return TimeDayNumber(&date);
-}
-
-// Built from the current time for every database, as a long run may cross
-// midnight.
-DateWindow MakeDateWindow() {
-  TimeDate now{};
-  TimeNow(&now);
-  TimeDate today{};
-  TimeDateOnly(&now, 0, &today);
-  DateWindow window{};
-  window.hasStart = gRunSettings.startDays >= 0;
-  window.startDay = BoundDay(today, gRunSettings.startDays);
-  window.hasEnd = gRunSettings.endDays >= 0;
-  window.endDay = BoundDay(today, gRunSettings.endDays);
-  return window;
-}
-
-bool InWindow(const DateWindow& window, const TimeDate& time) {
-  if (!window.hasStart && !window.hasEnd) return true;
-  TimeDate date{};
-  TimeDateOnly(&time, 0, &date);
-  const int64_t day = TimeDayNumber(&date);
-  return (!window.hasEnd || day <= window.endDay) && (!window.hasStart || day >= window.startDay);
-}
-
-bool NamePasses(const char* name) {
-  return WildcardMatch(gRunSettings.includePattern.data(), name, 0) != 0 &&
-         WildcardMatch(gRunSettings.excludePattern.data(), name, 0) == 0;
-}
-
-// The field as it goes into a report line: as it is, except in the comma
-// form when it holds a comma, a quote or a line end; then in double quotes
-// with inner quotes doubled, so the row keeps its four columns. `field`
-// must be terminated; `quoted` must hold QuotedSize(field.size()) bytes.
-const char* ReportField(std::string_view field, char separator, std::span<char> quoted) {
-  if (separator != ',' || !NeedsQuotes(field)) {
-    return field.data();
-  }
-  if (quoted.size() < QuotedSize(field.size())) return field.data();
+// Decimal digits of `value` at `out`; returns their count.
+std::size_t PutDecimal(uint16_t value, char* out) {
+  char digits[5];
   std::size_t n = 0;
-  quoted[n++] = '"';
-  for (char c : field) {
-    if (c == '"') quoted[n++] = '"';
-    quoted[n++] = c;
+  do {
+    digits[n++] = static_cast<char>('0' + value % 10);
+    value = static_cast<uint16_t>(value / 10);
+  } while (value != 0);
+  for (std::size_t i = 0; i < n; ++i) out[i] = digits[n - 1 - i];
+  return n;
+}
+
+// Room for a usual line put together here: the date-time text, two numbers
+// of five digits, three separators, a user name and the line end.
+constexpr std::size_t kLineRoom = 512;
+
+// One report line, "%s%c%d%c%d%c%s\n" of the time text, reads, writes and
+// name, in one write. It is put together here rather than formatted: it is
+// the one line written for every entry. A line longer than the room, and
+// in the comma form a field a spreadsheet would misread, take the general
+// path; such lines are rare.
+void PrintEntryLine(std::string_view time, const ActivityEntry& entry, const char* name,
+                    char separator) {
+  const std::string_view user(name);
+  const bool plain = QuotingOf(time, separator) == FieldQuoting::kPlain &&
+                     QuotingOf(user, separator) == FieldQuoting::kPlain;
+  if (plain && time.size() + user.size() + 14 <= kLineRoom) {
+    std::array<char, kLineRoom> line;
+    std::size_t n = time.size();
+    std::memcpy(line.data(), time.data(), n);
+    line[n++] = separator;
+    n += PutDecimal(entry.reads, line.data() + n);
+    line[n++] = separator;
+    n += PutDecimal(entry.writes, line.data() + n);
+    line[n++] = separator;
+    std::memcpy(line.data() + n, user.data(), user.size());
+    n += user.size();
+    line[n++] = '\n';
+    ReportWrite(line.data(), n);
+    return;
   }
-  quoted[n++] = '"';
-  quoted[n] = '\0';
-  return quoted.data();
+  const int reads = entry.reads;
+  const int writes = entry.writes;
+  if (plain) {
+    ReportPrintf("%s%c%d%c%d%c%s\n", time.data(), separator, reads, separator, writes, separator,
+                 name);
+    return;
+  }
+  PrintTextField(time, separator);
+  ReportPrintf("%c%d%c%d%c", separator, reads, separator, writes, separator);
+  PrintTextField(user, separator);
+  ReportPrintf("\n");
 }
 
 // Prints the entries that pass the date window and the name patterns and
 // returns the status of the last date-time conversion (0 when none).
 //
 // The block is the runtime's, and the runtime gives no size for it: the
-// entry count and the name offsets are taken on trust. What is in our
-// hands is that nothing from it goes into a buffer unbounded: entries are
-// copied whole (the block need not be aligned) and a name is read up to
-// 255 characters at most, the size of every text of the program.
+// entry count and the name offsets are taken on trust, and a name is read
+// to its terminator, whole, as it is matched and printed. Entries are
+// copied out (the block need not be aligned); nothing from the block goes
+// into a buffer of ours.
 Status PrintEntries(const unsigned char* block, uint16_t count, const DateWindow& window) {
   const char separator = gRunSettings.separator;
   Status status = 0;
+  uint32_t printed = 0;
   for (uint32_t i = 0; i < count; ++i) {
     ActivityEntry entry;
-    std::memcpy(&entry, block + i * sizeof entry, sizeof entry);
-
-    // Converted before any filter, so a bad date is reported even for an
-    // entry that would not be printed. The text is terminated below, so the
-    // buffer is not cleared first: every entry would pay for that.
-    std::array<char, kMaxTimeText + 1> time;
-    uint16_t length = 0;
-    status = TimeToText(nullptr, nullptr, &entry.time, time.data(), kMaxTimeText, &length);
+    TimeText time;
+    status = ReadEntry(block, i, entry, time);
     if (status != 0) {
       ReportPrintf("Error converting time/date stamp on record %d\n", static_cast<int>(i));
       continue;
     }
-    time[length < kMaxTimeText ? length : kMaxTimeText] = '\0';
 
     if (!InWindow(window, entry.time)) continue;
 
-    const char* stored = reinterpret_cast<const char*>(block) + entry.nameOffset;
-    Text name;  // terminated by the copy
-    const std::size_t nameLength =
-        CopyText(name, std::string_view(stored, BoundedLength(stored, kTextSize - 1)));
-    if (!NamePasses(name.data())) continue;
-
-    std::array<char, QuotedSize(kMaxTimeText)> quotedTime;
-    std::array<char, QuotedSize(kTextSize - 1)> quotedName;
-    ReportPrintf("%s%c%d%c%d%c%s\n", ReportField(TextOf(time), separator, quotedTime), separator,
-                 static_cast<int>(entry.reads), separator, static_cast<int>(entry.writes),
-                 separator,
-                 ReportField(std::string_view(name.data(), nameLength), separator, quotedName));
+    const char* name = reinterpret_cast<const char*>(block) + entry.nameOffset;
+    if (!NamePasses(name)) continue;
+    PrintEntryLine(TextOf(time), entry, name, separator);
+    ++printed;
   }
+  NoteEntriesCounted(printed);
   return status;
 }
 
@@ -162,13 +119,7 @@ void PrintSummary(const ActivitySummary& summary, char separator) {
   ReportPrintf("Last Month%c%lu%c%lu%c%lu\n", s, Count(summary.monthReads), s,
                Count(summary.monthWrites), s, Count(summary.monthUses));
 
-  // Whole days, a started day counting as one. A period that ends before it
-  // starts (a clock set back, entries dated ahead) is no days, not a
-  // wrapped-around count.
-  const int32_t seconds = TimeDiffSeconds(&summary.periodEnd, &summary.periodStart);
-  const int32_t days =
-      seconds <= 0 ? 0 : seconds / kSecondsPerDay + (seconds % kSecondsPerDay != 0 ? 1 : 0);
-  ReportPrintf("Last %lu days%c%lu%c%lu%c%lu\n", Count(static_cast<uint32_t>(days)), s,
+  ReportPrintf("Last %lu days%c%lu%c%lu%c%lu\n", Count(SummaryPeriodDays(summary)), s,
                Count(summary.reads), s, Count(summary.writes), s, Count(summary.uses));
 }
 

@@ -1,7 +1,7 @@
 // The one door to the database runtime library: its value types, status
 // convention, the records it fills, and every operation the program calls.
-// Each operation is bound by export number (see nnotes.def); nothing else in
-// the program knows how the runtime is reached.
+// Each operation is bound by export number (see runtime_operations.h);
+// nothing else in the program knows how the runtime is reached.
 #pragma once
 
 #include <cstddef>

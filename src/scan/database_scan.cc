@@ -65,10 +65,22 @@ const DatabaseEntry* CurrentEntry() {
 constinit std::array<DatabaseEntry, kDatabaseCacheSize> gDatabaseCache{};
 constinit ScanState gScanState = kInitialScanState;
 
+namespace {
+ScanStep lastFailure = ScanStep::kNone;
+
+Status FailedAt(ScanStep step, Status status) {
+  lastFailure = status != 0 ? step : ScanStep::kNone;
+  return status;
+}
+}  // namespace
+
 void ResetDatabaseScan() {
   gDatabaseCache.fill(DatabaseEntry{});
   gScanState = kInitialScanState;
+  lastFailure = ScanStep::kNone;
 }
+
+ScanStep LastScanFailure() { return lastFailure; }
 
 int32_t NextDatabase(const char* serverName, const char* directory, char* pathOut,
                      Status* statusOut) {
@@ -124,7 +136,7 @@ Status FillDatabaseCache(const char* serverName, const char* directory) {
   Status status = BuildNetPath(nullptr, serverName, directory, path.data());
   if (status != 0) {
     s.scanFinished = 1;
-    return status;
+    return FailedAt(ScanStep::kPath, status);
   }
   path.back() = '\0';
 
@@ -132,7 +144,7 @@ Status FillDatabaseCache(const char* serverName, const char* directory) {
   status = DbOpen(path.data(), &handle);
   if (status != 0) {
     s.scanFinished = 1;
-    return status;
+    return FailedAt(ScanStep::kOpen, status);
   }
 
   s.matchCount = 0;
@@ -143,14 +155,14 @@ Status FillDatabaseCache(const char* serverName, const char* directory) {
   const Status closeStatus = DbClose(handle);
   if (searchStatus != 0) {
     s.scanFinished = 1;
-    return searchStatus;
+    return FailedAt(ScanStep::kSearch, searchStatus);
   }
 
   // Only a full table with entries counted after the one that filled it
   // needs another batch.
   const bool more = s.entryCount == kDatabaseCacheSize && s.resumeAfter != s.matchCount;
   s.scanFinished = more ? 0 : 1;
-  return closeStatus;
+  return FailedAt(ScanStep::kClose, closeStatus);
 }
 
 Status DirectoryEntryCallback(void* context, const MatchRecord* matchRecord, const void* summary) {

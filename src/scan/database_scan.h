@@ -49,6 +49,11 @@ void CurrentDatabasePhysicalPath(char* pathOut);
 // One batch search of the directory.
 Status FillDatabaseCache(const char* serverName, const char* directory);
 
+// The step whose failure gave the last batch search's non-zero status, so a
+// message can say what failed; kNone after a batch that succeeded.
+enum class ScanStep { kNone, kPath, kOpen, kSearch, kClose };
+ScanStep LastScanFailure();
+
 // Called by the runtime for each entry of the search; always returns 0.
 Status DirectoryEntryCallback(void* context, const MatchRecord* matchRecord, const void* summary);
 

@@ -1,9 +1,21 @@
 // Process entry on Windows. The C runtime splits the command line (double
 // quotes keep blanks); wildcards must reach the program unexpanded, since
-// they are database and user-name patterns, not file names.
+// they are database and user-name patterns, not file names. The runtime
+// library is bound before the runtime is started, so that a missing or
+// unsuitable library is shown the way a failed start is.
+#include "common/fixed_text.h"
+#include "runtime/runtime_binding.h"
 #include "startup/startup.h"
 
 extern "C" int _dowildcard;
 int _dowildcard = 0;
 
-int main(int argc, char** argv) { return ProcessEntry(argc, argv); }
+int main(int argc, char** argv) {
+  // Room for a file path and the system's own text besides our words.
+  static char message[4 * kTextSize];
+  if (const int failure = BindRuntime(message); failure != 0) {
+    ShowStartupMessage(message);
+    return failure;
+  }
+  return ProcessEntry(argc, argv);
+}

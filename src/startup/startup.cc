@@ -5,6 +5,7 @@
 
 #include <cstdio>
 
+#include "cli/output_check.h"
 #include "cli/program_main.h"
 #include "common/fixed_text.h"
 
@@ -54,7 +55,9 @@ int32_t RunStartup(int32_t argc, char** argv, MainRoutine mainRoutine) {
   }
   RuntimeReleaseArgs(argc, argv);
   RuntimeTerm();
-  return status == 0 ? 0 : -1;
+  // Output that could not be written makes a failed run, not a success.
+  if (status != 0) return -1;
+  return OutputFailed() ? 1 : 0;
 }
 
 void ShowStartupMessage(const char* text) {

@@ -14,6 +14,10 @@
 #   arg TEXT         one argument, the rest of the line as it stands
 #   status N         expected exit status (default 0)
 #   only PLATFORM    run only on linux or windows (elsewhere exit 77: skipped)
+#   stdout-to PATH   standard output goes to PATH (e.g. /dev/full), not to the capture
+#   close-stderr     the program starts with its standard error closed
+#   file-limit N     files it writes are cut at N KiB (ulimit -f, SIGXFSZ ignored)
+#   stdout-bytes N   expect N bytes of standard output instead of a `stdout` file
 # and the expected `stdout` and `stderr` (a missing file expects nothing).
 # On Windows line ends are "\r\n", and `stdout.win` / `stderr.win`, where
 # present, replace the expectations.
@@ -50,6 +54,10 @@ declare -A env_set=([TZ]=UTC [USETRAIL_NOW]="2026-12-07 12:00:00" [USETRAIL_DATA
 declare -a env_unset=(USETRAIL_DATA USETRAIL_SERVERS USETRAIL_NOW)
 args=()
 want_status=0
+stdout_to=
+close_stderr=0
+file_limit=
+stdout_bytes=
 
 while IFS= read -r line || [ -n "$line" ]; do
   directive=${line%% *}
@@ -71,6 +79,10 @@ while IFS= read -r line || [ -n "$line" ]; do
     unset) unset "env_set[$value]" ;;
     arg) args+=("$value") ;;
     status) want_status=$value ;;
+    stdout-to) stdout_to=$value ;;
+    close-stderr) close_stderr=1 ;;
+    file-limit) file_limit=$value ;;
+    stdout-bytes) stdout_bytes=$value ;;
     only)
       platform=linux
       [ "$windows" = 1 ] && platform=windows
@@ -83,11 +95,31 @@ env_args=()
 for name in "${env_unset[@]}"; do env_args+=(-u "$name"); done
 for name in "${!env_set[@]}"; do env_args+=("$name=${env_set[$name]}"); done
 
-env "${env_args[@]}" "${emulator[@]}" "$program" "${args[@]}" > "$work/stdout" 2> "$work/stderr" < /dev/null
+out=${stdout_to:-$work/stdout}
+: > "$work/stdout"
+(
+  if [ -n "$file_limit" ]; then
+    trap '' XFSZ
+    ulimit -f "$file_limit"
+  fi
+  if [ "$close_stderr" = 1 ]; then
+    exec env "${env_args[@]}" "${emulator[@]}" "$program" "${args[@]}" > "$out" 2>&- < /dev/null
+  fi
+  exec env "${env_args[@]}" "${emulator[@]}" "$program" "${args[@]}" > "$out" 2> "$work/stderr" < /dev/null
+)
 status=$?
+[ -e "$work/stderr" ] || : > "$work/stderr"
 
 failed=0
 for stream in stdout stderr; do
+  if [ "$stream" = stdout ] && [ -n "$stdout_bytes" ]; then
+    got=$(wc -c < "$work/stdout")
+    if [ "$got" != "$stdout_bytes" ]; then
+      echo "--- stdout holds $got bytes, expected $stdout_bytes"
+      failed=1
+    fi
+    continue
+  fi
   want="$case_dir/$stream"
   if [ "$windows" = 1 ] && [ -e "$want.win" ]; then
     want="$want.win"

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include "../../standin/open_objects.h"
 #include "../../standin/standin_internal.h"
 #include "standin_test_support.h"
 
@@ -54,6 +55,11 @@ TEST_F(PathsTest, BuildNetPathLimitsAndForms) {
       {"S", std::string(252, 'f'), 0, "S!!" + std::string(252, 'f')},
       {"S", std::string(253, 'f'), standin::kPathTooLong, ""},
       {"bad!!name", "x.db", standin::kBadServerName, ""},
+      {"Mail!", "x.db", standin::kBadServerName, ""},  // "Mail!!!x.db" would be ambiguous
+      {"", "x!!y.db", 0, "!!x!!y.db"},                 // local, though it holds the mark
+      {"", "!x.db", 0, "!x.db"},
+      {"S", "!x.db", 0, "S!!!x.db"},
+      {"", std::string(253, 'f') + "!!", standin::kPathTooLong, ""},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.server + " | " + c.file.substr(0, 20));
@@ -123,7 +129,57 @@ TEST_F(PathsTest, ServerNamesMapToFoldersIgnoringCase) {
   }
 }
 
+TEST_F(PathsTest, EveryBuiltPathOpensWhatItWasBuiltFrom) {
+  WriteFile(data_.path() / "x!!y.db", DatabaseJson("local x!!y", {}));
+  WriteFile(data_.path() / "f!!g" / "h.db", DatabaseJson("local f!!g/h", {}));
+  WriteFile(data_.path() / "!!" / ".db", DatabaseJson("local !!/.db", {}));
+  WriteFile(servers_.path() / "x" / "y.db", DatabaseJson("server x: y", {}));
+  WriteFile(servers_.path() / "x" / "!x.db", DatabaseJson("server x: !x", {}));
+  // A server's folder may be a link, as the data directory may.
+  fs::create_directory_symlink(servers_.path() / "x", servers_.path() / "linked");
+  struct Case {
+    const char* server;
+    const char* file;
+    const char* title;
+  };
+  const Case cases[] = {
+      {"", "x!!y.db", "local x!!y"},  {"", "f!!g/h.db", "local f!!g/h"},
+      {"", "!!/.db", "local !!/.db"}, {"x", "y.db", "server x: y"},
+      {"x", "!x.db", "server x: !x"}, {"linked", "y.db", "server x: y"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.server) + " | " + c.file);
+    char path[256];
+    ASSERT_EQ(BuildNetPath(nullptr, c.server, c.file, path), 0);
+    DbHandle handle = 0;
+    ASSERT_EQ(DbOpen(path, &handle), 0) << StatusString(DbOpen(path, &handle));
+    EXPECT_EQ(standin::FindOpen(handle)->content.title, c.title);
+    DbClose(handle);
+  }
+  // A folder with the mark in its name is searched, too.
+  char folder[256];
+  ASSERT_EQ(BuildNetPath(nullptr, "", "f!!g", folder), 0);
+  SearchLog log;
+  ASSERT_EQ(Search(folder, &log), 0);
+  ASSERT_EQ(log.entries.size(), 1u);
+  EXPECT_EQ(log.entries[0].path, "f!!g/h.db");
+}
+
+TEST_F(PathsTest, ADataDirectoryReachedThroughALinkWorks) {
+  const fs::path link = servers_.path() / "data-link";
+  fs::create_directory_symlink(data_.path(), link);
+  ASSERT_EQ(Restart({link.string(), std::nullopt, std::nullopt}), 0);
+  EXPECT_EQ(Open("top.db"), 0);
+  SearchLog log;
+  ASSERT_EQ(Search("", &log), 0);
+  EXPECT_EQ(log.entries.size(), 3u);  // sub, sub/inner.db, top.db: links inside are not yielded
+  EXPECT_EQ(standin::FamilyOf(Open("linkdir/inner.db")), standin::kNoSuchPath);
+}
+
 TEST_F(PathsTest, ServersCannotBeReachedWithoutTheVariable) {
+  ASSERT_EQ(Restart({data_.path().string(), "", std::nullopt}), 0);
+  EXPECT_NE(StatusString(Open("S!!remote.db")).find("USETRAIL_SERVERS is empty"),
+            std::string::npos);
   ASSERT_EQ(Restart({data_.path().string(), std::nullopt, std::nullopt}), 0);
   const Status status = Open("CN=Mail01/O=Acme!!remote.db");
   EXPECT_EQ(standin::FamilyOf(status), standin::kUnknownServer);

@@ -28,6 +28,15 @@ TEST(RuntimeStart, BadEnvironmentFailsWithTextNamingTheVariable) {
       {"no such day", "<dir>", "2026-02-30 12:00:00", "USETRAIL_NOW"},
       {"hour 24", "<dir>", "2026-12-07 24:00:00", "USETRAIL_NOW"},
       {"trailing text", "<dir>", "2026-12-07 12:00:00 ", "USETRAIL_NOW"},
+      {"before the first day", "<dir>", "0001-01-01 23:59:59",
+       "USETRAIL_NOW is out of range: \"0001-01-01 23:59:59\" lies outside 0001-01-02 00:00:00 to "
+       "9999-12-30 23:59:59 (UTC)"},
+      {"after the last day", "<dir>", "9999-12-31 00:00:00", "USETRAIL_NOW is out of range"},
+      {"year 0", "<dir>", "0000-02-29 00:00:00", "USETRAIL_NOW is out of range"},
+      {"no such day in the first year", "<dir>", "0001-02-29 00:00:00",
+       "USETRAIL_NOW is not a date-time"},
+      {"no such day in a year of range", "<dir>", "1900-02-29 00:00:00",
+       "USETRAIL_NOW is not a date-time"},
   };
   for (const StartCase& c : cases) {
     SCOPED_TRACE(c.label);
@@ -53,6 +62,15 @@ TEST(RuntimeStart, BadEnvironmentFailsWithTextNamingTheVariable) {
     EXPECT_EQ(DbOpen("", &handle), standin::kNotStarted);
     EXPECT_EQ(handle, 0u);
   }
+}
+
+TEST(RuntimeStart, TheFixedTimeMayLieAtEitherEndOfTheSpan) {
+  TempDir dir;
+  for (const char* now : {"0001-01-02 00:00:00", "9999-12-30 23:59:59"}) {
+    SCOPED_TRACE(now);
+    EXPECT_EQ(Restart({dir.path().string(), std::nullopt, now}), 0);
+  }
+  RuntimeTerm();
 }
 
 TEST(RuntimeStart, UnreadableDataDirectoryIsReported) {

@@ -212,21 +212,25 @@ TEST_F(ActivityReportTest, DateWindowFollowsTheClockAndSurvivesARefusedMove) {
 TEST_F(ActivityReportTest, NamePatternsFoldCase) {
   const Entry doe{"2026-12-01 00:00:00", "John Doe/ACME"}, roe{"2026-12-01 00:00:00", "JANE ROE"},
       server{"2026-12-01 00:00:00", "mail/srv1"}, empty{"2026-12-01 00:00:00", ""};
+  const std::string longName = std::string(300, 'a') + "Z";  // matched whole, not cut
+  const Entry longZ{"2026-12-01 00:00:00", longName.c_str()};
   struct Case {
     const char* include;
     const char* exclude;
     std::vector<Entry> kept;
   };
   const Case cases[] = {
-      {"*", "", {doe, roe, server}},  // the empty exclude pattern takes only the empty name
+      {"*", "", {doe, roe, server, longZ}},  // the empty exclude pattern takes only the empty name
       {"*DOE*", "", {doe}},
       {"j*", "*roe", {doe}},
-      {"*", "*SRV?", {doe, roe, empty}},
+      {"*", "*SRV?", {doe, roe, empty, longZ}},
+      {"*z", "", {longZ}},
+      {"*", "*a", {doe, roe, server, empty, longZ}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << c.include << " / " << c.exclude);
     SetUp();
-    Db({doe, roe, server, empty});
+    Db({doe, roe, server, empty, longZ});
     CopyText(gRunSettings.includePattern, c.include);
     CopyText(gRunSettings.excludePattern, c.exclude);
     std::string expected = kActivity + kTabHeader;
@@ -268,7 +272,10 @@ TEST_F(ActivityReportTest, CommaFormQuotesOnlyFieldsThatNeedIt) {
     return fake::SecondsOf(t) == fake::SecondsOf(At("2026-12-01 00:00:00")) ? "Tue, 1 Dec"
                                                                             : "2026-12-02";
   };
-  const char* names[] = {"Doe, John", "Say \"hi\"", "two\r\nlines", "Plain/Org", ""};
+  const char* names[] = {"Doe, John", "Say \"hi\"", "two\r\nlines",
+                         "Plain/Org", "",           "=HYPERLINK(\"http://x\",\"y\")",
+                         "+1",        "-2",         "@SUM(A1)",
+                         "\tx",       "\rx",        "a=b-c"};
   struct Case {
     char sep;
     std::string expected;
@@ -276,10 +283,17 @@ TEST_F(ActivityReportTest, CommaFormQuotesOnlyFieldsThatNeedIt) {
   const Case cases[] = {
       {',', std::string(kCommaHeader) + "\"Tue, 1 Dec\",3,4,\"Doe, John\"\n" +
                 "2026-12-02,3,4,\"Say \"\"hi\"\"\"\n" + "2026-12-02,3,4,\"two\r\nlines\"\n" +
-                "2026-12-02,3,4,Plain/Org\n"},
+                "2026-12-02,3,4,Plain/Org\n" +
+                // Cells a spreadsheet would run as formulas are made text.
+                "2026-12-02,3,4,\"'=HYPERLINK(\"\"http://x\"\",\"\"y\"\")\"\n" +
+                "2026-12-02,3,4,\"'+1\"\n2026-12-02,3,4,\"'-2\"\n2026-12-02,3,4,\"'@SUM(A1)\"\n" +
+                "2026-12-02,3,4,\"'\tx\"\n2026-12-02,3,4,\"'\rx\"\n2026-12-02,3,4,a=b-c\n"},
       {'\t', std::string(kTabHeader) + "Tue, 1 Dec\t3\t4\tDoe, John\n" +
                  "2026-12-02\t3\t4\tSay \"hi\"\n" + "2026-12-02\t3\t4\ttwo\r\nlines\n" +
-                 "2026-12-02\t3\t4\tPlain/Org\n"},
+                 "2026-12-02\t3\t4\tPlain/Org\n" +
+                 "2026-12-02\t3\t4\t=HYPERLINK(\"http://x\",\"y\")\n2026-12-02\t3\t4\t+1\n" +
+                 "2026-12-02\t3\t4\t-2\n2026-12-02\t3\t4\t@SUM(A1)\n2026-12-02\t3\t4\t\tx\n" +
+                 "2026-12-02\t3\t4\t\rx\n2026-12-02\t3\t4\ta=b-c\n"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(static_cast<int>(c.sep));
@@ -290,6 +304,22 @@ TEST_F(ActivityReportTest, CommaFormQuotesOnlyFieldsThatNeedIt) {
     }
     gRunSettings.separator = c.sep;
     EXPECT_EQ(Run(), kActivity + c.expected);
+  }
+}
+
+TEST_F(ActivityReportTest, LinesOfAnyLengthAreWrittenWhole) {
+  // Around the room a line is put together in (time 19, numbers, separators).
+  for (size_t length :
+       {size_t{1}, size_t{470}, size_t{477}, size_t{478}, size_t{479}, size_t{600}}) {
+    for (char sep : {'\t', ','}) {
+      SCOPED_TRACE(testing::Message() << length << " " << static_cast<int>(sep));
+      SetUp();
+      const std::string name(length, 'u');
+      rt().databases[kDb].log = {{At("2026-12-01 00:00:00"), 65535, 0, name}};
+      gRunSettings.separator = sep;
+      EXPECT_EQ(Run(), kActivity + (sep == ',' ? kCommaHeader : kTabHeader) +
+                           Sep("2026-12-01 00:00:00|65535|0|" + name + "\n", sep));
+    }
   }
 }
 
@@ -309,5 +339,5 @@ TEST_F(ActivityReportTest, TextsFromTheRuntimeStayInTheirBuffers) {
   Db().rawBlock = block;
   Db().rawCount = 2;
   EXPECT_EQ(Run(), kActivity + kTabHeader + std::string(80, 'D') + "\t1\t2\t" +
-                       std::string(255, 'n') + "\nT\t3\t4\tn\n");
+                       std::string(300, 'n') + "\nT\t3\t4\tn\n");
 }

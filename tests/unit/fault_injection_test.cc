@@ -166,8 +166,10 @@ std::string Section(int db, const Hit& hit, Status status) {
   return text;
 }
 
-std::string ScanFailure(Status status) {
-  return "Unable to search the data directory of server srv\n" + ErrorLine(status);
+std::string ScanFailure(Status status, bool atClose) {
+  return (atClose ? "Unable to close the data directory of server srv after searching it\n"
+                  : "Unable to search the data directory of server srv\n") +
+         ErrorLine(status);
 }
 
 // The whole report. `searched` >= 0: the directory search failed after that many entries, so
@@ -190,7 +192,7 @@ std::string ExpectedReport(const Hit& hit, Status status, int searched = -1) {
     if (searched < 0 || kDbs[db].position <= searched) text += kRule + Section(db, hit, status);
   }
   if (hit.site == Site::kScan || hit.site == Site::kScanClose || searched >= 0) {
-    text += ScanFailure(status);
+    text += ScanFailure(status, hit.site == Site::kScanClose);
   }
   return text;
 }

@@ -85,6 +85,16 @@ TEST_F(ProgramMainTest, NothingIsWrittenAfterTheExchangeWhenNothingMatches) {
   EXPECT_EQ(o.err, "");
 }
 
+TEST_F(ProgramMainTest, OverviewIsAHeaderThenOneLinePerMatchingDatabase) {
+  const std::string header =
+      "Path\tTitle\tLast Access\tDays Since\tEntries\tReads\tWrites\tUsers\tStatus\n";
+  EXPECT_EQ(Run({"usetrail", "/o", "nothing*"}).out, header);
+  SetUp();
+  EXPECT_EQ(Run({"usetrail", "-O", "SALES*"}).out,
+            header + "sales.db\tPipeline\t\t\t0\t0\t0\t0\tok\n" +
+                "mail/jdoe.db\tSales Mail\t\t\t0\t0\t0\t0\tok\n");
+}
+
 TEST_F(ProgramMainTest, ARunWhereEveryDatabaseFailsStillSucceeds) {
   rt().databases.clear();
   Output o = Run({"usetrail", "*"});
@@ -101,6 +111,24 @@ TEST_F(ProgramMainTest, AScanThatCannotStartIsReportedByServer) {
   Output remote = Run({"usetrail", "Mail99", "*"});
   EXPECT_EQ(remote.out,
             "Unable to search the data directory of server Mail99\n"
+            "(Error 259: File does not exist)\n");
+}
+
+TEST_F(ProgramMainTest, AFailedCloseAfterASearchSaysSo) {
+  rt().Fail("DbClose", 1, fake::kNoSuchFile);  // the data directory's close
+  Output local = Run({"usetrail", "other.db"});
+  EXPECT_NE(local.out.find("Activity for database: other.db"), std::string::npos);
+  EXPECT_NE(local.out.find("Unable to close the local data directory after searching it\n"
+                           "(Error 259: File does not exist)\n"),
+            std::string::npos);
+  EXPECT_EQ(local.out.find("Unable to search"), std::string::npos);
+
+  SetUp();
+  rt().directories["Mail99!!"] = rt().directories[""];
+  rt().Fail("DbClose", 1, fake::kNoSuchFile);
+  Output remote = Run({"usetrail", "Mail99", "nothing"});
+  EXPECT_EQ(remote.out,
+            "Unable to close the data directory of server Mail99 after searching it\n"
             "(Error 259: File does not exist)\n");
 }
 

@@ -2,9 +2,12 @@
 // runtime calls, and the argument vector the main routine sees.
 #include "startup/startup.h"
 
+#include <cerrno>
+#include <cstring>
 #include <string>
 #include <vector>
 
+#include "cli/output_check.h"
 #include "test_support.h"
 
 namespace {
@@ -115,6 +118,23 @@ TEST_F(StartupTest, MainSeesTheVectorTheRuntimeHandedBack) {
   Capture([&] { EXPECT_EQ(RunStartup(args.argc(), args.argv(), RecordingMain), 0); });
   EXPECT_EQ(gMainSaw, (std::vector<std::string>{"usetrail", "srv", "names.db", "/i"}));
   EXPECT_EQ(rt().enteredRoutine, &ProcessEntry);
+}
+
+TEST_F(StartupTest, LostOutputEndsWithStatusOneAfterTheShutdown) {
+  const MainRoutine losing = [](int32_t, char**) -> Status {
+    fake::Fake().calls.push_back("ProgramMain");
+    errno = ENOSPC;
+    NoteWriteResult(stdout, -1);
+    FinishOutput(stderr);
+    return 0;
+  };
+  Args args{"usetrail", "db"};
+  int exitStatus = 0;
+  Output o = Capture([&] { exitStatus = RunStartup(args.argc(), args.argv(), losing); });
+  EXPECT_EQ(exitStatus, 1);
+  EXPECT_EQ(o.err,
+            "Unable to write to standard output: " + std::string(std::strerror(ENOSPC)) + "\n");
+  EXPECT_EQ(rt().calls.back(), "RuntimeTerm");
 }
 
 TEST_F(StartupTest, LongStatusTextIsCutTo255) {

@@ -1,6 +1,8 @@
 // Shared helpers of the unit tests.
 #include "test_support.h"
 
+#include "cli/output_check.h"
+#include "cli/progress.h"
 #include "cli/run_settings.h"
 #include "scan/database_scan.h"
 
@@ -12,5 +14,7 @@ Args::Args(std::initializer_list<std::string> args) : storage_(args) {
 void RuntimeTest::SetUp() {
   fake::Reset();
   ResetRunSettings();
+  ResetOutputCheck();
+  ResetProgress();
   ResetDatabaseScan();
 }

@@ -1,0 +1,73 @@
+// The date window and the user-name patterns that decide which log entries
+// count.
+#include "report/entry_filter.h"
+
+#include <cstddef>
+#include <cstring>
+
+#include "cli/run_settings.h"
+#include "match/wildcard.h"
+
+namespace {
+
+constexpr int32_t kSecondsPerDay = 86400;
+
+// Day number of `today` moved back by `offset` days. A negative offset is
+// no bound at all, so the date is moved by 0 instead of negating a value
+// that may be INT32_MIN; -INT32_MAX itself is representable.
+int64_t BoundDay(const TimeDate& today, int32_t offset) {
+  const int32_t move = offset < 0 ? 0 : -offset;
+  TimeDate date = today;
+  if (TimeAdjust(&date, 0, 0, 0, move, 0, 0) != 0) {
+    // A runtime that will not move a date that far: count the days here.
+    return int64_t{TimeDayNumber(&today)} + move;
+  }
+  return TimeDayNumber(&date);
+}
+
+}  // namespace
+
+Status ReadEntry(const unsigned char* block, uint32_t index, ActivityEntry& entry, TimeText& time) {
+  std::memcpy(&entry, block + std::size_t{index} * sizeof entry, sizeof entry);
+  // The text is terminated here, so the buffer is not cleared first: every
+  // entry would pay for that.
+  uint16_t length = 0;
+  const Status status =
+      TimeToText(nullptr, nullptr, &entry.time, time.data(), kMaxTimeText, &length);
+  time[length < kMaxTimeText ? length : kMaxTimeText] = '\0';
+  return status;
+}
+
+DateWindow MakeDateWindow() {
+  TimeDate now{};
+  TimeNow(&now);
+  TimeDate today{};
+  TimeDateOnly(&now, 0, &today);
+  DateWindow window{};
+  window.hasStart = gRunSettings.startDays >= 0;
+  window.startDay = BoundDay(today, gRunSettings.startDays);
+  window.hasEnd = gRunSettings.endDays >= 0;
+  window.endDay = BoundDay(today, gRunSettings.endDays);
+  return window;
+}
+
+bool InWindow(const DateWindow& window, const TimeDate& time) {
+  if (!window.hasStart && !window.hasEnd) return true;
+  TimeDate date{};
+  TimeDateOnly(&time, 0, &date);
+  const int64_t day = TimeDayNumber(&date);
+  return (!window.hasEnd || day <= window.endDay) && (!window.hasStart || day >= window.startDay);
+}
+
+bool NamePasses(const char* name) {
+  return WildcardMatch(gRunSettings.includePattern.data(), name, 0) != 0 &&
+         WildcardMatch(gRunSettings.excludePattern.data(), name, 0) == 0;
+}
+
+uint32_t SummaryPeriodDays(const ActivitySummary& summary) {
+  // A period that ends before it starts (a clock set back, entries dated
+  // ahead) is no days, not a wrapped-around count.
+  const int32_t seconds = TimeDiffSeconds(&summary.periodEnd, &summary.periodStart);
+  if (seconds <= 0) return 0;
+  return static_cast<uint32_t>(seconds / kSecondsPerDay + (seconds % kSecondsPerDay != 0 ? 1 : 0));
+}

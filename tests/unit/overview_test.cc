@@ -1,0 +1,157 @@
+// The overview line of one database against the fake runtime: every column,
+// every kind of status, and the filters the report applies.
+#include "report/overview.h"
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "cli/run_settings.h"
+#include "test_support.h"
+
+namespace {
+
+using fake::At;
+
+constexpr char kDb[] = "db/a.db";
+
+// `text` with every '|' made the separator `s`.
+std::string Sep(std::string text, char s) {
+  for (char& c : text) c = c == '|' ? s : c;
+  return text;
+}
+
+class OverviewTest : public RuntimeTest {
+ protected:
+  void SetUp() override {
+    RuntimeTest::SetUp();
+    rt().texts = {{fake::kNoSuchFile, "File does not exist"}, {fake::kBadHandle, "Invalid handle"}};
+  }
+
+ public:
+  fake::Database& Db() { return rt().databases[kDb]; }
+  void Log(const char* time, uint16_t reads, uint16_t writes, const char* user) {
+    Db().log.push_back({time ? At(time) : fake::InvalidTime(), reads, writes, user});
+  }
+
+ protected:
+  std::string Run(const char* title = "Title") {
+    Output o = Capture([&] { ProcessDatabaseOverview("", kDb, title); });
+    EXPECT_EQ(o.out, "");
+    EXPECT_EQ(rt().OpenHandles(), 0);
+    EXPECT_EQ(rt().LockedBlocks(), 0);
+    EXPECT_EQ(rt().LiveBlocks(), 0);
+    return o.err;
+  }
+};
+
+TEST_F(OverviewTest, StatusOfEveryKind) {
+  const std::string unknown = "db/a.db|Title|||||||";
+  struct Case {
+    const char* name;
+    std::function<void(OverviewTest&)> script;
+    std::string line;
+  };
+  const Case cases[] = {
+      {"no path", [](OverviewTest&) { fake::Fake().Fail("BuildNetPath", 1, fake::kPathTooLong); },
+       unknown + "Cannot create path to database"},
+      {"not opened, with text",
+       [](OverviewTest& t) {
+         t.Db().opens = false;
+         t.Db().openStatus = fake::kNoSuchFile;
+       },
+       unknown + "Unable to open database (Error 259: File does not exist)"},
+      {"not opened, no text", [](OverviewTest& t) { t.Db().opens = false; },
+       unknown + "Unable to open database"},
+      {"not logged", [](OverviewTest& t) { t.Db().activityStatus = 0x8000 | 578; },
+       unknown + "User activity is not currently being logged in this database."},
+      {"log unreadable, with text",
+       [](OverviewTest& t) { t.Db().activityStatus = fake::kBadHandle; },
+       unknown + "Unable to get User Activity Log (Error 6: Invalid handle)"},
+      {"log unreadable, no text", [](OverviewTest& t) { t.Db().activityStatus = 77; },
+       unknown + "Unable to get User Activity Log"},
+      {"empty log", [](OverviewTest& t) { t.Db(); }, "db/a.db|Title|||0|0|0|0|ok"},
+      {"one unconvertible",
+       [](OverviewTest& t) {
+         t.Log(nullptr, 9, 9, "X");
+         t.Log("2026-12-01 10:00:00", 1, 2, "A");
+       },
+       "db/a.db|Title|2026-12-01 10:00:00|6|1|1|2|1|1 entry with a date-time that cannot be "
+       "converted"},
+      {"two unconvertible, nothing counted",
+       [](OverviewTest& t) {
+         t.Log(nullptr, 9, 9, "X");
+         t.Log(nullptr, 9, 9, "Y");
+       },
+       "db/a.db|Title|||0|0|0|0|2 entries with a date-time that cannot be converted"},
+      {"block that cannot be locked",
+       [](OverviewTest& t) {
+         t.Log("2026-12-01 10:00:00", 1, 2, "A");
+         fake::Fake().lockFails = true;
+       },
+       "db/a.db|Title|||0|0|0|0|ok"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    SetUp();
+    c.script(*this);
+    EXPECT_EQ(Run(), Sep(c.line, '\t') + "\n");
+  }
+}
+
+TEST_F(OverviewTest, CountsWhatTheReportWouldPrint) {
+  // Now is 2026-12-07 12:00:00.
+  Log("2026-11-20 08:00:00", 1, 0, "CN=Ann");
+  Log("2026-12-05 08:00:00", 2, 1, "CN=Bob");
+  Log("2026-12-06 23:00:00", 4, 2, "CN=Ann");
+  Log("2026-12-06 23:00:00", 8, 0, "cn=ann");  // another name, byte for byte
+  Log("2026-12-03 09:00:00", 16, 4, "CN=Srv1");
+  Log("2026-12-09 10:00:00", 32, 8, "CN=Early");  // dated after today
+  struct Case {
+    int32_t start, end;
+    const char* include;
+    const char* exclude;
+    const char* counts;  // Last Access | Days Since | Entries | Reads | Writes | Users
+  };
+  const Case cases[] = {
+      {-1, -1, "*", "", "2026-12-09 10:00:00|-2|6|63|15|5"},
+      {14, 1, "*", "", "2026-12-06 23:00:00|1|4|30|7|4"},
+      {1, 1, "*", "", "2026-12-06 23:00:00|1|2|12|2|2"},
+      {-1, 1, "*ann", "", "2026-12-06 23:00:00|1|3|13|2|2"},
+      {-1, -1, "*", "*SRV?", "2026-12-09 10:00:00|-2|5|47|11|4"},
+      {0, 0, "*", "", "||0|0|0|0"},  // nothing today: no latest entry
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.start << " " << c.end << " " << c.include);
+    gRunSettings.startDays = c.start;
+    gRunSettings.endDays = c.end;
+    CopyText(gRunSettings.includePattern, c.include);
+    CopyText(gRunSettings.excludePattern, c.exclude);
+    EXPECT_EQ(Run(), Sep(std::string("db/a.db|Title|") + c.counts + "|ok\n", '\t'));
+  }
+}
+
+TEST_F(OverviewTest, HeaderAndSummaryColumnsInBothForms) {
+  Log("2026-12-07 08:00:00", 3, 1, "CN=Ann");
+  Db().summary = {
+      At("2026-11-07 12:00:00"), At("2026-12-07 12:00:00"), 40, 1, 2, 3, 4, 5, 7, 8, 9, 20, 21, 22};
+  gRunSettings.showSummary = 1;
+  for (char s : {'\t', ','}) {
+    SCOPED_TRACE(static_cast<int>(s));
+    gRunSettings.separator = s;
+    Output header = Capture([] { PrintOverviewHeader(); });
+    EXPECT_EQ(header.err, Sep("Path|Title|Last Access|Days Since|Entries|Reads|Writes|Users|"
+                              "Day Uses|Week Uses|Month Uses|Period Days|Uses|Status\n",
+                              s));
+    EXPECT_EQ(Run(), Sep("db/a.db|Title|2026-12-07 08:00:00|0|1|3|1|1|3|7|20|30|40|ok\n", s));
+  }
+}
+
+TEST_F(OverviewTest, CommaFormQuotesNamesAndTitles) {
+  rt().databases["a, b.db"].log = {{At("2026-12-07 08:00:00"), 1, 1, "U"}};
+  gRunSettings.separator = ',';
+  Output o = Capture([] { ProcessDatabaseOverview("", "a, b.db", "=cmd|\"x\""); });
+  EXPECT_EQ(o.err, "\"a, b.db\",\"'=cmd|\"\"x\"\"\",2026-12-07 08:00:00,0,1,1,1,1,ok\n");
+}
+
+}  // namespace
