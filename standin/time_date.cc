@@ -88,6 +88,7 @@ struct LocalSpan {
   int64_t begin = 0;
   int64_t end = 0;       // empty until the first conversion
   int64_t midnight = 0;  // UTC seconds of the local midnight the span counts from
+  int64_t offset = 0;
   platform::LocalParts date;
 };
 LocalSpan span;
@@ -121,10 +122,13 @@ bool LocalPartsOf(int64_t seconds, platform::LocalParts* parts) {
   }
   if (!slot.steady) return platform::ToLocal(seconds, parts);
   const int64_t day = FloorDiv(seconds + slot.offset, kSecondsPerDay);
+  if (span.end == 0 || day != FloorDiv(span.midnight + span.offset, kSecondsPerDay)) {
+    CivilFromDays(day, &span.date.year, &span.date.month, &span.date.day);
+  }
+  span.offset = slot.offset;
   span.midnight = day * kSecondsPerDay - slot.offset;
   span.begin = std::max(hour * 3600, span.midnight);
   span.end = std::min(hour * 3600 + 3600, span.midnight + kSecondsPerDay);
-  CivilFromDays(day, &span.date.year, &span.date.month, &span.date.day);
   *parts = span.date;
   SetClock(seconds - span.midnight, parts);
   return true;
