@@ -67,6 +67,23 @@ bool InRange(const char* at, unsigned low, unsigned high) {
 #endif
 }
 
+// Whether the `length` bytes at `at` (up to 32) are those of `bytes`, which
+// holds 32. Both may be read whole: `at` has the padding behind it.
+[[gnu::always_inline]] inline bool SameBytes(const char* at, const char* bytes, size_t length) {
+#if defined(__SSE2__)
+  const auto equal = [&](int from) {
+    const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at + from));
+    const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + from));
+    return static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(a, b)));
+  };
+  const uint32_t same = equal(0) | (length > 16 ? equal(16) << 16 : 0xffff0000u);
+  const uint32_t wanted = length >= 32 ? 0xffffffffu : (uint32_t{1} << length) - 1;
+  return (same & wanted) == wanted;
+#else
+  return std::memcmp(at, bytes, length) == 0;
+#endif
+}
+
 int HexDigit(char c) {
   if (c >= '0' && c <= '9') return c - '0';
   if (c >= 'a' && c <= 'f') return c - 'a' + 10;
@@ -445,7 +462,7 @@ class FastReader {
   }
 
   // A count written as 0 to 65535 in plain digits.
-  bool ReadCount(uint16_t* count) {
+  [[gnu::always_inline]] bool ReadCount(uint16_t* count) {
     const char* at = at_;
     uint32_t value = 0;
     if (*at == '0') {
@@ -495,7 +512,7 @@ class FastReader {
   // The string value of an entry's time, at its quote, and whether it is a
   // valid date-time. A text the date-time reader takes holds only digits,
   // '-', ':', ' ', 'T' and 'Z', so it is the whole string when a quote follows.
-  bool ReadTime(bool* valid, int64_t* seconds) {
+  [[gnu::always_inline]] bool ReadTime(bool* valid, int64_t* seconds) {
     std::string_view text;
     if (mode_ == LoadMode::kTitle) return ReadString(&text);  // no time is kept
     for (const size_t length : {size_t{19}, size_t{20}}) {
@@ -510,48 +527,117 @@ class FastReader {
     return true;
   }
 
-  bool ReadEntry() {
-    ++at_;
-    SkipSpace();
+  // One entry's values.
+  struct Entry {
     bool timeValid = false;
     int64_t seconds = 0;
     uint16_t reads = 0;
     uint16_t writes = 0;
     std::string_view user;
+  };
+
+  // A value of the entry at at_, by its field.
+  [[gnu::always_inline]] bool ReadEntryValue(EntryField field, Entry* entry) {
+    switch (field) {
+      case EntryField::kTime:
+        // Any value that is not a valid date-time text leaves the time invalid.
+        if (*at_ == '"') return ReadTime(&entry->timeValid, &entry->seconds);
+        entry->timeValid = false;
+        return SkipValue();
+      case EntryField::kReads:
+        return ReadCount(&entry->reads);
+      case EntryField::kWrites:
+        return ReadCount(&entry->writes);
+      case EntryField::kUser:
+        if (*at_ != '"' || !ReadString(&entry->user)) return false;
+        if (entry->user.data() < begin_ || entry->user.data() >= end_) {
+          // Decoded into scratch_, which the next string reuses; an escaped
+          // terminator ends the name, as the program reads it.
+          user_ = entry->user.substr(0, entry->user.find('\0'));
+          entry->user = user_;
+        }
+        return true;
+      case EntryField::kOther:
+      case EntryField::kNone:
+        break;
+    }
+    return SkipValue();
+  }
+
+  // The entry at at_ read as the last one was written: the same four fields in
+  // the same order, with the same bytes between their values. Only the values
+  // are read, each as ReadEntry reads it. False, with at_ back at the entry,
+  // when the entry is written any other way.
+  bool ReadEntryOfShape(Entry* entry) {
+    const char* start = at_;
+    for (int i = 0; i < 4; ++i) {
+      if (!SameBytes(at_, shape_.between[i], shape_.length[i])) break;
+      at_ += shape_.length[i];
+      const char* value = at_;
+      if (!ReadEntryValue(shape_.fields[i], entry) || at_ == value) break;
+      if (i == 3) {
+        if (!SameBytes(at_, shape_.between[4], shape_.length[4])) break;
+        at_ += shape_.length[4];
+        return true;
+      }
+    }
+    at_ = start;
+    return false;
+  }
+
+  // Keeps the shape of an entry just read whole by ReadEntry: its four fields
+  // in order and the bytes before, between and after their values.
+  void LearnShape(const char* start, const EntryField (&fields)[4],
+                  const char* const (&values)[4][2]) {
+    shape_.known = false;
+    bool seen[6] = {};  // by EntryField
+    for (int i = 0; i < 4; ++i) {
+      const auto field = static_cast<size_t>(fields[i]);
+      if (field < static_cast<size_t>(EntryField::kTime) || seen[field]) return;
+      seen[field] = true;
+    }
+    const char* from = start;
+    for (int i = 0; i <= 4; ++i) {
+      const char* to = i < 4 ? values[i][0] : at_;
+      const auto length = static_cast<size_t>(to - from);
+      if (length > sizeof shape_.between[i]) return;
+      std::memcpy(shape_.between[i], from, length);
+      shape_.length[i] = length;
+      if (i < 4) {
+        shape_.fields[i] = fields[i];
+        from = values[i][1];
+      }
+    }
+    shape_.known = true;
+  }
+
+  bool ReadEntry() {
+    Entry entry;
+    if (shape_.known && ReadEntryOfShape(&entry)) {
+      if (mode_ == LoadMode::kFull) {
+        log_.Add(entry.timeValid, entry.seconds, entry.reads, entry.writes, entry.user);
+      }
+      return true;
+    }
+    entry = Entry{};  // nothing of a shape that did not fit
+    const char* start = at_;
+    EntryField fields[4] = {};
+    const char* values[4][2] = {};
+    int count = 0;
+    ++at_;
+    SkipSpace();
     if (*at_ != '}') {
       for (;;) {
         const EntryField field = ReadEntryKey();
         if (field == EntryField::kNone) return false;
-        switch (field) {
-          case EntryField::kTime:
-            // Any value that is not a valid date-time text leaves the time invalid.
-            if (*at_ == '"') {
-              if (!ReadTime(&timeValid, &seconds)) return false;
-            } else {
-              timeValid = false;
-              if (!SkipValue()) return false;
-            }
-            break;
-          case EntryField::kReads:
-            if (!ReadCount(&reads)) return false;
-            break;
-          case EntryField::kWrites:
-            if (!ReadCount(&writes)) return false;
-            break;
-          case EntryField::kUser:
-            if (*at_ != '"' || !ReadString(&user)) return false;
-            if (user.data() < begin_ || user.data() >= end_) {
-              // Decoded into scratch_, which the next string reuses; an escaped
-              // terminator ends the name, as the program reads it.
-              user_ = user.substr(0, user.find('\0'));
-              user = user_;
-            }
-            break;
-          case EntryField::kOther:
-          case EntryField::kNone:
-            if (!SkipValue()) return false;
-            break;
+        const char* value = at_;
+        if (!ReadEntryValue(field, &entry)) return false;
+        if (count < 4) {
+          fields[count] = field;
+          values[count][0] = value;
+          values[count][1] = at_;
         }
+        ++count;
         SkipSpace();
         if (*at_ == '}') break;
         if (*at_ != ',') return false;
@@ -560,7 +646,14 @@ class FastReader {
       }
     }
     ++at_;
-    if (mode_ == LoadMode::kFull) log_.Add(timeValid, seconds, reads, writes, user);
+    if (count == 4) {
+      LearnShape(start, fields, values);
+    } else {
+      shape_.known = false;
+    }
+    if (mode_ == LoadMode::kFull) {
+      log_.Add(entry.timeValid, entry.seconds, entry.reads, entry.writes, entry.user);
+    }
     return true;
   }
 
@@ -574,6 +667,13 @@ class FastReader {
   UtcTextReader times_;
   std::string scratch_;
   std::string user_;
+  // How the log's entries are written, learnt from the last one read whole.
+  struct {
+    bool known = false;
+    EntryField fields[4];
+    char between[5][32];  // the bytes before the first value, between, after the last
+    size_t length[5];
+  } shape_;
 };
 
 }  // namespace

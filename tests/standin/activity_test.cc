@@ -384,6 +384,16 @@ TEST(DatabaseReaders, FastReaderTakesWellFormedFilesAndReadsThemExactly) {
          return log + "], \"recordActivity\": false}";
        }(),
        true},
+      {"entries written in changing ways",
+       "{\"activity\": [" + entry + ", " + entry + ", " +
+           "{\"time\": \"2026-12-01 10:00:00\", \"reads\": 4, \"writes\": 5, \"usr\": \"x\"}, " +
+           "{\"time\": \"2026-12-01 10:00:00\", \"reads\": 6, \"writes\": 7}, " + entry + ", " +
+           "{\"time\": 5, \"reads\": 8, \"writes\": 9, \"user\": \"CN=\\u00e9\"}, " + entry +
+           ", {\"user\": \"y\", \"time\": \"2026-12-02 10:00:00\", \"writes\": 2, \"reads\": 1}, " +
+           entry + ", {\"time\": \"2026-12-01 10:00:00\", \"reads\": 3, \"writes\": 1, " +
+           "\"user\": \"CN=Jane Doe/O=Acme\", \"reads\": 11}, " + entry +
+           ", {\"time\":\"2026-12-01 10:00:00\",\"reads\":3,\"writes\":1,\"user\":\"z\"}]}",
+       true},
       {"an entry longer than a window's lookahead",
        "{\"activity\": [" + entry + ", " +
            Entry("2026-12-01 10:00:00", 1, 1, std::string(1500, 'u')) + ", " + entry + "]}",
