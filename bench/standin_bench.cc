@@ -1,5 +1,6 @@
-// Benchmarks of the stand-in runtime: directory searches over 10,000 databases and the
-// activity log of a 65,535-entry database, with the process's peak memory.
+// Benchmarks of the stand-in runtime: directory searches over 10,000 databases, the
+// activity log of a 65,535-entry database with the process's peak memory, and the
+// date-time conversions the report makes for every entry.
 #include <benchmark/benchmark.h>
 #include <stdlib.h>
 #include <sys/resource.h>
@@ -8,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <vector>
 
 #include "runtime/notes_runtime.h"
 #include "sample_data.h"
@@ -139,6 +141,44 @@ void BM_UserActivity65535(benchmark::State& state) {
   ReportPeakMemory(state);
 }
 BENCHMARK(BM_UserActivity65535)->Unit(benchmark::kMillisecond);
+
+// A log's times as the report converts them: 65,535 entries some 80 seconds apart
+// (two months), in a zone with daylight saving, each to text; with a date window set,
+// to its date and day number as well.
+void ConvertTimes(benchmark::State& state, bool window) {
+  RuntimeTerm();
+  setenv("USETRAIL_DATA", fs::temp_directory_path().c_str(), 1);
+  setenv("USETRAIL_NOW", "2026-12-07 12:00:00", 1);
+  setenv("TZ", "Europe/Berlin", 1);
+  if (RuntimeInit(0, nullptr) != 0) std::exit(1);
+  std::vector<TimeDate> times(65535);
+  TimeNow(&times[0]);
+  for (size_t i = 1; i < times.size(); ++i) {
+    times[i] = times[i - 1];
+    TimeAdjust(&times[i], 0, 80, 0, 0, 0, 0);
+  }
+  for (auto _ : state) {
+    int64_t sum = 0;
+    for (const TimeDate& time : times) {
+      char text[kMaxTimeText];
+      uint16_t length = 0;
+      TimeToText(nullptr, nullptr, &time, text, kMaxTimeText, &length);
+      sum += text[18];
+      if (window) {
+        TimeDate date;
+        TimeDateOnly(&time, 0, &date);
+        sum += TimeDayNumber(&date);
+      }
+    }
+    benchmark::DoNotOptimize(sum);
+  }
+  state.SetItemsProcessed(static_cast<int64_t>(state.iterations() * times.size()));
+  setenv("TZ", "UTC", 1);
+}
+void BM_TimeToText65535(benchmark::State& state) { ConvertTimes(state, false); }
+BENCHMARK(BM_TimeToText65535)->Unit(benchmark::kMillisecond);
+void BM_TimeToTextAndDay65535(benchmark::State& state) { ConvertTimes(state, true); }
+BENCHMARK(BM_TimeToTextAndDay65535)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

@@ -25,8 +25,8 @@ constexpr uint16_t kTextType = 0x0001;
 constexpr size_t kMaxItemText = 0xffff - 2;
 
 struct CachedTitle {
-  uintmax_t size = 0;
-  fs::file_time_type modified;
+  uint64_t size = 0;
+  int64_t modified = 0;
   std::string title;
 };
 
@@ -38,11 +38,9 @@ std::map<std::string, CachedTitle>& TitleCache() {
 // The title of the database file at `physical`, read once per size and
 // modification time; empty when the file cannot be read or is malformed.
 std::string TitleOf(const fs::path& physical, const std::string& relPath) {
-  std::error_code error;
-  const uintmax_t size = fs::file_size(physical, error);
-  if (error) return "";
-  const fs::file_time_type modified = fs::last_write_time(physical, error);
-  if (error) return "";
+  uint64_t size = 0;
+  int64_t modified = 0;
+  if (!platform::FileStamp(physical, &size, &modified)) return "";
   const std::string key = physical.string();
   const auto found = TitleCache().find(key);
   if (found != TitleCache().end() && found->second.size == size &&
@@ -106,12 +104,16 @@ Status Walk(const fs::path& folder, const std::string& relPath, Search* search) 
   std::vector<Child> children;
   std::error_code error;
   for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
+    // The entry's own type, as the listing gives it (asked of the system only
+    // where the listing does not say); a link is never followed.
     std::error_code typeError;
-    const fs::file_status status = it->symlink_status(typeError);
+    if (it->is_symlink(typeError) || typeError) continue;
+    const bool isFolder = it->is_directory(typeError);
     if (typeError) continue;
     const std::string name = it->path().filename().string();
-    const bool isDb = fs::is_regular_file(status) && IsDatabaseName(name);
-    if (fs::is_directory(status) || isDb) children.push_back({name, fs::is_directory(status)});
+    const bool isDb =
+        !isFolder && it->is_regular_file(typeError) && !typeError && IsDatabaseName(name);
+    if (isFolder || isDb) children.push_back({name, isFolder});
   }
   // A sub-folder that cannot be read (or stops being readable midway)
   // yields what was listed; the search goes on with the rest of the tree.

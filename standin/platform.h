@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 #include <optional>
 #include <string>
 
@@ -29,6 +30,10 @@ bool FromLocal(const LocalParts& local, int64_t* utcSeconds);
 
 // The value of an environment variable, or nothing when it is unset.
 std::optional<std::string> GetEnvironment(const char* name);
+
+// The size and modification time (in the system's own unit) of the file at
+// `path`, with one request to the system; false when it cannot be asked.
+bool FileStamp(const std::filesystem::path& path, uint64_t* size, int64_t* modified);
 
 // The separator that `$Path` texts use, and whether `c` separates path parts.
 char PathSeparator();

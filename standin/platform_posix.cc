@@ -1,4 +1,6 @@
 // POSIX implementation of the stand-in's operating-system services.
+#include <sys/stat.h>
+
 #include <cstdlib>
 #include <ctime>
 
@@ -43,6 +45,14 @@ std::optional<std::string> GetEnvironment(const char* name) {
   const char* value = std::getenv(name);
   if (value == nullptr) return std::nullopt;
   return std::string(value);
+}
+
+bool FileStamp(const std::filesystem::path& path, uint64_t* size, int64_t* modified) {
+  struct stat status {};
+  if (stat(path.c_str(), &status) != 0) return false;
+  *size = static_cast<uint64_t>(status.st_size);
+  *modified = static_cast<int64_t>(status.st_mtim.tv_sec) * 1000000000 + status.st_mtim.tv_nsec;
+  return true;
 }
 
 char PathSeparator() { return '/'; }

@@ -64,6 +64,16 @@ std::optional<std::string> GetEnvironment(const char* name) {
   return value;
 }
 
+bool FileStamp(const std::filesystem::path& path, uint64_t* size, int64_t* modified) {
+  WIN32_FILE_ATTRIBUTE_DATA data{};
+  if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) return false;
+  *size = (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+  *modified =
+      static_cast<int64_t>((static_cast<uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) |
+                           data.ftLastWriteTime.dwLowDateTime);
+  return true;
+}
+
 char PathSeparator() { return '\\'; }
 bool IsPathSeparator(char c) { return c == '\\' || c == '/'; }
 
