@@ -310,8 +310,8 @@ class DatabaseReader : public nlohmann::json_sax<Json> {
 // One buffer for the bytes of every file read, kept between reads so that a
 // data directory of many files allocates it once. A file is read a window at
 // a time; only a file the fast reader declines is read whole, and a buffer
-// grown that large is given back afterwards.
-constexpr size_t kKeptBuffer = size_t{16} << 20;
+// grown beyond a window is given back afterwards.
+constexpr size_t kKeptBuffer = kReadWindow + kReadPadding;
 
 struct FileBuffer {
   std::unique_ptr<char[]> bytes;
