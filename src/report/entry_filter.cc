@@ -25,6 +25,11 @@ int64_t BoundDay(const TimeDate& today, int32_t offset) {
   return TimeDayNumber(&date);
 }
 
+bool OnlyStars(const char* pattern) {
+  while (*pattern == '*') ++pattern;
+  return *pattern == '\0';
+}
+
 }  // namespace
 
 Status ReadEntry(const unsigned char* block, uint32_t index, ActivityEntry& entry, TimeText& time) {
@@ -60,8 +65,14 @@ bool InWindow(const DateWindow& window, const TimeDate& time) {
 }
 
 bool NamePasses(const char* name) {
-  return WildcardMatch(gRunSettings.includePattern.data(), name, 0) != 0 &&
-         WildcardMatch(gRunSettings.excludePattern.data(), name, 0) == 0;
+  // The default patterns, "*" and "", are decided without the matcher: it is
+  // asked twice for every entry. A pattern of stars alone matches every
+  // text; the empty one only the empty text.
+  const char* include = gRunSettings.includePattern.data();
+  const char* exclude = gRunSettings.excludePattern.data();
+  if (!OnlyStars(include) && WildcardMatch(include, name, 0) == 0) return false;
+  if (exclude[0] == '\0') return name[0] != '\0';
+  return WildcardMatch(exclude, name, 0) == 0;
 }
 
 uint32_t SummaryPeriodDays(const ActivitySummary& summary) {
