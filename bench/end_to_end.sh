@@ -100,9 +100,14 @@ measure() {
 
   # One script per tool, so that all run the same way under hyperfine and /usr/bin/time.
   local run_usetrail=$work/$name.usetrail.sh run_jq=$work/$name.jq.sh run_duck=$work/$name.duckdb.sh
+  local run_overview=$work/$name.overview.sh
   cat > "$run_usetrail" << SCRIPT
 #!/bin/sh
 USETRAIL_DATA='$data' USETRAIL_NOW='$now' TZ=UTC exec '$usetrail' /i '*' > '$work/$name.usetrail.out'
+SCRIPT
+  cat > "$run_overview" << SCRIPT
+#!/bin/sh
+USETRAIL_DATA='$data' USETRAIL_NOW='$now' TZ=UTC exec '$usetrail' /o /i '*' > '$work/$name.overview.out'
 SCRIPT
   {
     echo '#!/bin/sh'
@@ -115,15 +120,19 @@ SCRIPT
 #!/bin/sh
 exec node '$here/duckdb_extract.cjs' '$duck_modules' '$data' '$work/$name.duckdb.out' $threads
 SCRIPT
-  chmod +x "$run_usetrail" "$run_jq" "$run_duck"
+  chmod +x "$run_usetrail" "$run_jq" "$run_duck" "$run_overview"
 
   echo "== $name: $nfiles database files, $((size / 1024 / 1024)) MiB of JSON in $data"
   hyperfine --warmup 1 --runs "$runs" --style basic \
     --export-json "$work/$name.hyperfine.json" \
-    -n "usetrail /i *" "$run_usetrail" -n "jq" "$run_jq"
-  local usetrail_ms jq_ms
+    -n "usetrail /i *" "$run_usetrail" -n "usetrail /o /i *" "$run_overview" -n "jq" "$run_jq"
+  local usetrail_ms jq_ms overview_ms
   usetrail_ms=$(jq '.results[] | select(.command == "usetrail /i *") | .median * 1000' "$work/$name.hyperfine.json")
   jq_ms=$(jq '.results[] | select(.command == "jq") | .median * 1000' "$work/$name.hyperfine.json")
+  overview_ms=$(jq '.results[] | select(.command == "usetrail /o /i *") | .median * 1000' "$work/$name.hyperfine.json")
+  # The overview reads the same logs and writes one line per database.
+  awk -v o="$overview_ms" -v u="$usetrail_ms" -v n="$(($(wc -l < "$work/$name.overview.out") - 1))" \
+    'BEGIN { printf "overview: usetrail /o /i * %.0f ms for %d lines, beside the full report %.0f ms (%.2fx)\n", o, n, u, o / u }'
 
   # The same entries, in the same order (the search order is ascending byte order per folder).
   local entries
