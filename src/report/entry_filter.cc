@@ -25,7 +25,9 @@ int64_t BoundDay(const TimeDate& today, int32_t offset) {
   return TimeDayNumber(&date);
 }
 
+// One star or more and nothing else; the empty pattern is not one.
 bool OnlyStars(const char* pattern) {
+  if (*pattern != '*') return false;
   while (*pattern == '*') ++pattern;
   return *pattern == '\0';
 }

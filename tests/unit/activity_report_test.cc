@@ -225,6 +225,9 @@ TEST_F(ActivityReportTest, NamePatternsFoldCase) {
       {"j*", "*roe", {doe}},
       {"*", "*SRV?", {doe, roe, empty, longZ}},
       {"*z", "", {longZ}},
+      {"**", "", {doe, roe, server, longZ}},
+      {"", "x", {empty}},  // the empty include pattern takes only the empty name
+      {"", "", {}},
       {"*", "*a", {doe, roe, server, empty, longZ}},
   };
   for (const Case& c : cases) {
