@@ -15,10 +15,10 @@
 #include <string_view>
 #include <vector>
 
+#include "bench_data.h"
 #include "database_file.h"
 #include "fast_database_reader.h"
 #include "log_builder.h"
-#include "sample_data.h"
 #include "standin_internal.h"
 
 #if USETRAIL_BENCH_RAPIDJSON
@@ -33,34 +33,13 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr int64_t kNow = 1796644800;  // 2026-12-07 12:00:00 UTC
+using benchdata::kNow;
 
 // The bytes of one generated database, followed by the readers' zero padding.
 const std::vector<char>& Bytes() {
   static std::vector<char> bytes = [] {
-    const char* chosen = std::getenv("USETRAIL_BENCH_DATA");
-    const fs::path dir =
-        (chosen != nullptr ? fs::path(chosen)
-                           : fs::temp_directory_path() / "usetrail-standin-bench") /
-        "loader";
-    if (!fs::exists(dir / ".complete")) {
-      fs::remove_all(dir);
-      sampledata::Options options;
-      options.outDir = dir.string();
-      options.databases = 2;  // the generator's first one keeps no log
-      options.maxEntries = 65535;
-      options.fixedEntries = true;
-      options.folders = 0;
-      options.seed = 42;
-      options.now = kNow;
-      sampledata::Totals totals;
-      std::string error;
-      if (!sampledata::WriteSampleData(options, &totals, &error)) {
-        std::fprintf(stderr, "cannot write bench data: %s\n", error.c_str());
-        std::exit(1);
-      }
-      std::ofstream(dir / ".complete") << "done\n";
-    }
+    // The generator's first database keeps no log.
+    const fs::path dir = benchdata::Prepare("loader", 2, 65535, true, 0);
     fs::path largest;
     for (const auto& entry : fs::directory_iterator(dir)) {
       if (entry.path().extension() == ".db" &&

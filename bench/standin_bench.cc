@@ -7,45 +7,19 @@
 
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
+#include "bench_data.h"
 #include "runtime/notes_runtime.h"
-#include "sample_data.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-// Generated once and kept, so that a later run measures the runtime alone
-// (set USETRAIL_BENCH_DATA to choose the folder).
-fs::path DataRoot() {
-  const char* chosen = getenv("USETRAIL_BENCH_DATA");
-  return chosen != nullptr ? fs::path(chosen)
-                           : fs::temp_directory_path() / "usetrail-standin-bench";
-}
-
+// Every set but a single database is spread over 8 folders.
 fs::path Prepare(const std::string& name, int databases, int entries, bool fixedEntries) {
-  const fs::path dir = DataRoot() / name;
-  if (fs::exists(dir / ".complete")) return dir;
-  fs::remove_all(dir);
-  sampledata::Options options;
-  options.outDir = dir.string();
-  options.databases = databases;
-  options.maxEntries = entries;
-  options.fixedEntries = fixedEntries;
-  options.folders = databases > 1 ? 8 : 0;
-  options.seed = 42;
-  sampledata::ParseDateTime("2026-12-07 12:00:00", &options.now);
-  sampledata::Totals totals;
-  std::string error;
-  if (!sampledata::WriteSampleData(options, &totals, &error)) {
-    std::fprintf(stderr, "cannot write bench data: %s\n", error.c_str());
-    std::exit(1);
-  }
-  std::ofstream(dir / ".complete") << "done\n";
-  return dir;
+  return benchdata::Prepare(name, databases, entries, fixedEntries, databases > 1 ? 8 : 0);
 }
 
 void Start(const fs::path& data) {

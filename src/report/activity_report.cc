@@ -183,10 +183,7 @@ Status PrintUserActivity(DbHandle handle) {
 }
 
 void PrintStatus(Status status) {
-  const Status code = ErrorCode(status);
   Text text{};
-  const uint16_t length = LoadStatusString(0, code, text.data(), kTextSize - 1);
-  if (length == 0) return;
-  text[length < kTextSize - 1 ? length : kTextSize - 1] = '\0';
-  ReportPrintf("(Error %d: %s)\n", static_cast<int>(code), text.data());
+  if (LoadErrorText(status, text) == 0) return;
+  ReportPrintf("(Error %d: %s)\n", static_cast<int>(ErrorCode(status)), text.data());
 }

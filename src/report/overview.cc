@@ -40,15 +40,12 @@ struct Tally {
 using StatusLine = std::array<char, 2 * kTextSize>;
 
 void DescribeFailure(const char* words, Status status, StatusLine& out) {
-  const Status code = ErrorCode(status);
   Text text{};
-  const uint16_t length = LoadStatusString(0, code, text.data(), kTextSize - 1);
-  text[length < kTextSize - 1 ? length : kTextSize - 1] = '\0';
-  if (length == 0) {
+  if (LoadErrorText(status, text) == 0) {
     std::snprintf(out.data(), out.size(), "%s", words);
   } else {
-    std::snprintf(out.data(), out.size(), "%s (Error %d: %s)", words, static_cast<int>(code),
-                  text.data());
+    std::snprintf(out.data(), out.size(), "%s (Error %d: %s)", words,
+                  static_cast<int>(ErrorCode(status)), text.data());
   }
 }
 

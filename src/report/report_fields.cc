@@ -54,3 +54,10 @@ void PrintTextField(std::string_view field, char separator) {
   PrintPlain(field);
   ReportPrintf("\"");
 }
+
+std::size_t LoadErrorText(Status status, Text& text) {
+  const uint16_t length = LoadStatusString(0, ErrorCode(status), text.data(), kTextSize - 1);
+  const std::size_t kept = length < kTextSize - 1 ? length : kTextSize - 1;
+  text[kept] = '\0';
+  return kept;
+}

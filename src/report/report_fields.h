@@ -2,7 +2,11 @@
 // in the comma form quoted where a spreadsheet would misread them.
 #pragma once
 
+#include <cstddef>
 #include <string_view>
+
+#include "common/fixed_text.h"
+#include "runtime/notes_runtime.h"
 
 // How a text field goes into a line of the comma form.
 enum class FieldQuoting {
@@ -17,3 +21,7 @@ FieldQuoting QuotingOf(std::string_view field, char separator);
 // Writes `field` through ReportPrintf, quoted as QuotingOf says and whole,
 // however long it is; inner double quotes are doubled.
 void PrintTextField(std::string_view field, char separator);
+
+// The runtime's text for the error code of `status`, terminated, in `text`.
+// Returns its length: 0 when the runtime has no text for it.
+std::size_t LoadErrorText(Status status, Text& text);
