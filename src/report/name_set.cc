@@ -1,11 +1,15 @@
 // An open-addressing hash set of pointers to names, twice as large as the
 // most names one block can hold, so probes stay short. Only the slots used
-// are cleared, so a database with few entries costs little.
+// are cleared, so a database with few entries costs little. The hash is keyed
+// per run, so a log cannot be written to crowd one run of slots.
 #include "report/name_set.h"
 
 #include <array>
 #include <cstddef>
 #include <cstring>
+#include <string_view>
+
+#include "report/name_hash.h"
 
 namespace {
 
@@ -19,11 +23,7 @@ std::array<uint32_t, kMaxNames> used{};  // indices of the filled slots
 uint32_t count = 0;
 
 uint32_t Hash(const char* name) {
-  uint64_t h = 14695981039346656037ull;  // 64-bit FNV-1a
-  for (const auto* p = reinterpret_cast<const unsigned char*>(name); *p != 0; ++p) {
-    h = (h ^ *p) * 1099511628211ull;
-  }
-  return static_cast<uint32_t>(h ^ (h >> 32));
+  return static_cast<uint32_t>(NameHash(std::string_view(name)));
 }
 
 }  // namespace
