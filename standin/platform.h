@@ -24,10 +24,6 @@ void ReloadTimeZone();
 // Local date-time of `utcSeconds`; false when the system cannot convert it.
 bool ToLocal(int64_t utcSeconds, LocalParts* out);
 
-// UTC seconds of a local date-time (a time skipped or repeated by a
-// daylight-saving change is resolved as the system does); false on failure.
-bool FromLocal(const LocalParts& local, int64_t* utcSeconds);
-
 // The value of an environment variable, or nothing when it is unset.
 std::optional<std::string> GetEnvironment(const char* name);
 

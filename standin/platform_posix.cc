@@ -23,24 +23,6 @@ bool ToLocal(int64_t utcSeconds, LocalParts* out) {
   return true;
 }
 
-bool FromLocal(const LocalParts& local, int64_t* utcSeconds) {
-  struct tm parts {};
-  parts.tm_year = static_cast<int>(local.year - 1900);
-  parts.tm_mon = local.month - 1;
-  parts.tm_mday = local.day;
-  parts.tm_hour = local.hour;
-  parts.tm_min = local.minute;
-  parts.tm_sec = local.second;
-  parts.tm_isdst = -1;
-  // mktime returns -1 both on failure and for 1969-12-31 23:59:59 UTC; only a
-  // success fills in the weekday.
-  parts.tm_wday = -1;
-  const time_t value = mktime(&parts);
-  if (value == static_cast<time_t>(-1) && parts.tm_wday == -1) return false;
-  *utcSeconds = static_cast<int64_t>(value);
-  return true;
-}
-
 std::optional<std::string> GetEnvironment(const char* name) {
   const char* value = std::getenv(name);
   if (value == nullptr) return std::nullopt;

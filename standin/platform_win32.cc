@@ -34,25 +34,6 @@ bool ToLocal(int64_t utcSeconds, LocalParts* out) {
   return true;
 }
 
-bool FromLocal(const LocalParts& local, int64_t* utcSeconds) {
-  int64_t cycles = 0;
-  int64_t year = local.year;
-  while (year < 1971) year += 400, --cycles;
-  while (year > 2999) year -= 400, ++cycles;
-  struct tm parts {};
-  parts.tm_year = static_cast<int>(year - 1900);
-  parts.tm_mon = local.month - 1;
-  parts.tm_mday = local.day;
-  parts.tm_hour = local.hour;
-  parts.tm_min = local.minute;
-  parts.tm_sec = local.second;
-  parts.tm_isdst = -1;
-  const __time64_t value = _mktime64(&parts);
-  if (value == -1) return false;
-  *utcSeconds = static_cast<int64_t>(value) + cycles * kSecondsPer400Years;
-  return true;
-}
-
 std::optional<std::string> GetEnvironment(const char* name) {
   // The system's own copy of the variable: msvcrt.dll has no _dupenv_s.
   DWORD size = GetEnvironmentVariableA(name, nullptr, 0);

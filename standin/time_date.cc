@@ -149,10 +149,11 @@ bool OnLocalDay(int64_t seconds, int64_t day) {
 }
 
 // The first instant of local day `day`: its midnight, or the instant the
-// clock jumps past a midnight that a change of offset skips. Offsets lie
-// within 15 hours of UTC and no zone changes its offset twice in 32 hours, so
-// at most one change lies between the two probes. (The system's mktime is
-// not asked: for a skipped midnight its answer depends on earlier calls.)
+// clock jumps past a midnight that a change of offset skips; for a day the
+// zone skips whole, the first instant of the day after. Offsets lie within 15
+// hours of UTC and no zone changes its offset twice in 32 hours, so at most
+// one change lies between the two probes. (The system's mktime is not asked:
+// for a skipped midnight its answer depends on earlier calls.)
 bool FirstInstantOfDay(int64_t day, int64_t* first) {
   const int64_t midnight = day * kSecondsPerDay;
   int64_t low = midnight - 16 * 3600;
@@ -178,7 +179,60 @@ bool FirstInstantOfDay(int64_t day, int64_t* first) {
       return true;
     }
   }
+  // No instant has this date (a zone that moved across the date line): the
+  // change opens the next day.
+  if (before != after && OnLocalDay(high, day + 1)) {
+    *first = high;
+    return true;
+  }
   return false;
+}
+
+// Whether `seconds` reads as clock time `clock` (seconds after midnight) on
+// local day `day`.
+bool ReadsAs(int64_t seconds, int64_t day, int64_t clock) {
+  platform::LocalParts parts;
+  return LocalPartsOf(seconds, &parts) &&
+         DaysFromCivil(parts.year, parts.month, parts.day) == day &&
+         parts.hour * 3600 + parts.minute * 60 + parts.second == clock;
+}
+
+// The instant of local day `day` whose clock reads `clock`: the first such
+// instant where a change of offset repeats the time, the instant as far past
+// the change as the time lay in it where the change skips it, and the day's
+// first instant for a time before it. The result always lies on `day`, or on
+// the next day when the zone skips `day` whole.
+bool LocalInstant(int64_t day, int64_t clock, int64_t* seconds) {
+  int64_t first = 0;
+  if (!FirstInstantOfDay(day, &first)) return false;
+  platform::LocalParts parts;
+  if (!LocalPartsOf(first, &parts)) return false;
+  const int64_t firstClock = parts.hour * 3600 + parts.minute * 60 + parts.second;
+  if (DaysFromCivil(parts.year, parts.month, parts.day) != day || clock <= firstClock) {
+    *seconds = first;
+    return true;
+  }
+  int64_t offset = 0;
+  if (!OffsetAt(first, &offset)) return false;
+  const int64_t local = day * kSecondsPerDay + clock;
+  const int64_t guess = local - offset;  // right unless a change lies between
+  int64_t offsetThere = 0;
+  if (!OffsetAt(guess, &offsetThere)) return false;
+  for (const int64_t candidate : {guess, local - offsetThere}) {
+    if (ReadsAs(candidate, day, clock)) {
+      *seconds = candidate;
+      return true;
+    }
+  }
+  // Skipped by a change: read on the old offset, past the change.
+  if (OnLocalDay(guess, day)) {
+    *seconds = guess;
+    return true;
+  }
+  int64_t next = 0;
+  if (!FirstInstantOfDay(day + 1, &next)) return false;
+  *seconds = next - 1;
+  return true;
 }
 
 bool LocalMidnight(const platform::LocalParts& date, int64_t* seconds) {
@@ -187,11 +241,6 @@ bool LocalMidnight(const platform::LocalParts& date, int64_t* seconds) {
   if (slot.day != day) {
     slot.day = day;
     slot.ok = FirstInstantOfDay(day, &slot.seconds);
-    if (!slot.ok) {
-      platform::LocalParts parts = date;
-      parts.hour = parts.minute = parts.second = 0;
-      slot.ok = platform::FromLocal(parts, &slot.seconds);
-    }
   }
   *seconds = slot.seconds;
   return slot.ok;
@@ -402,8 +451,10 @@ Status TimeAdjust(TimeDate* value, int32_t hundredths, int32_t seconds, int32_t 
     } else if (day > lastDay) {
       current = standin::kMaxSeconds;
     } else {
-      standin::CivilFromDays(day, &parts.year, &parts.month, &parts.day);
-      if (!standin::platform::FromLocal(parts, &current)) return Fail(standin::kInvalidTime);
+      // The same clock time on the target day, worked out from local dates
+      // and day numbers alone.
+      const int64_t clock = parts.hour * 3600 + parts.minute * 60 + std::min(parts.second, 59);
+      if (!standin::LocalInstant(day, clock, &current)) return Fail(standin::kInvalidTime);
     }
   }
   current += int64_t{hundredths} / 100 + int64_t{seconds} + int64_t{minutes} * 60;

@@ -14,15 +14,18 @@ constexpr int32_t kSecondsPerDay = 86400;
 
 // Day number of `today` moved back by `offset` days. A negative offset is
 // no bound at all, so the date is moved by 0 instead of negating a value
-// that may be INT32_MIN; -INT32_MAX itself is representable.
+// that may be INT32_MIN; -INT32_MAX itself is representable. The runtime
+// moves the date; should it refuse, or land on another day (a day whose
+// midnight a change of offset skips may be resolved to an instant of the day
+// before or after), the days are counted here, since day numbers count one
+// per calendar day.
 int64_t BoundDay(const TimeDate& today, int32_t offset) {
   const int32_t move = offset < 0 ? 0 : -offset;
+  const int64_t counted = int64_t{TimeDayNumber(&today)} + move;
   TimeDate date = today;
-  if (TimeAdjust(&date, 0, 0, 0, move, 0, 0) != 0) {
-    // A runtime that will not move a date that far: count the days here.
-    return int64_t{TimeDayNumber(&today)} + move;
-  }
-  return TimeDayNumber(&date);
+  if (TimeAdjust(&date, 0, 0, 0, move, 0, 0) != 0) return counted;
+  const int64_t moved = TimeDayNumber(&date);
+  return moved == counted ? moved : counted;
 }
 
 // One star or more and nothing else; the empty pattern is not one.
@@ -30,6 +33,13 @@ bool OnlyStars(const char* pattern) {
   if (*pattern != '*') return false;
   while (*pattern == '*') ++pattern;
   return *pattern == '\0';
+}
+
+// Day number of the calendar date of `time`.
+int64_t DayNumberOf(const TimeDate& time) {
+  TimeDate date{};
+  TimeDateOnly(&time, 0, &date);
+  return TimeDayNumber(&date);
 }
 
 }  // namespace
@@ -78,9 +88,25 @@ bool NamePasses(const char* name) {
 }
 
 uint32_t SummaryPeriodDays(const ActivitySummary& summary) {
-  // A period that ends before it starts (a clock set back, entries dated
-  // ahead) is no days, not a wrapped-around count.
-  const int32_t seconds = TimeDiffSeconds(&summary.periodEnd, &summary.periodStart);
-  if (seconds <= 0) return 0;
-  return static_cast<uint32_t>(seconds / kSecondsPerDay + (seconds % kSecondsPerDay != 0 ? 1 : 0));
+  // Seconds are 32 bits, so a period of more than 68 years is walked from
+  // its start in steps of whole days that the seconds can hold, until what
+  // is left can be measured (a runtime that refuses a step leaves the rest
+  // to be measured as it can); the rounding of the rest is unchanged. Day
+  // numbers tell how far is left: they differ from seconds / 86400 by less
+  // than a day. A period that ends before it starts (a clock set back,
+  // entries dated ahead) is no days, not a wrapped-around count.
+  constexpr int32_t kStepDays = 20000;  // 1,728,000,000 seconds
+  TimeDate start = summary.periodStart;
+  uint32_t days = 0;
+  const int64_t endDay = DayNumberOf(summary.periodEnd);
+  int64_t left = endDay - DayNumberOf(start);
+  if (left < -1) return 0;  // too far back for the seconds to say so
+  for (; left > kStepDays; left = endDay - DayNumberOf(start)) {
+    if (TimeAdjust(&start, 0, kStepDays * kSecondsPerDay, 0, 0, 0, 0) != 0) break;
+    days += kStepDays;
+  }
+  const int32_t seconds = TimeDiffSeconds(&summary.periodEnd, &start);
+  if (seconds <= 0) return days;
+  return days +
+         static_cast<uint32_t>(seconds / kSecondsPerDay + (seconds % kSecondsPerDay != 0 ? 1 : 0));
 }

@@ -50,9 +50,11 @@ uint64_t Load64(const unsigned char* p) {
   return word;
 }
 
+}  // namespace
+
 // A key nobody outside the process knows: the system's random source,
 // mixed with the clock in case that source is weak.
-void ChooseKey() {
+void ChooseNameHashKey() {
   std::random_device source;
   const auto clock =
       static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
@@ -61,8 +63,6 @@ void ChooseKey() {
   key.set = true;
 }
 
-}  // namespace
-
 void SetNameHashKey(uint64_t key0, uint64_t key1) {
   key.k0 = key0;
   key.k1 = key1;
@@ -70,7 +70,7 @@ void SetNameHashKey(uint64_t key0, uint64_t key1) {
 }
 
 uint64_t NameHash(std::string_view name) {
-  if (!key.set) ChooseKey();
+  if (!key.set) ChooseNameHashKey();
   State s{key.k0 ^ 0x736f6d6570736575ull, key.k1 ^ 0x646f72616e646f6dull,
           key.k0 ^ 0x6c7967656e657261ull, key.k1 ^ 0x7465646279746573ull};
   const auto* p = reinterpret_cast<const unsigned char*>(name.data());

@@ -9,5 +9,9 @@
 // The hash of `name` under this run's key.
 uint64_t NameHash(std::string_view name);
 
+// Chooses a new key from the system's random source; the first hash of a
+// run does so by itself.
+void ChooseNameHashKey();
+
 // Fixes the key (tests use it to repeat a run's slots).
 void SetNameHashKey(uint64_t key0, uint64_t key1);

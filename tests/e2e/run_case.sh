@@ -16,7 +16,7 @@
 #   only PLATFORM    run only on linux or windows (elsewhere exit 77: skipped)
 #   stdout-to PATH   standard output goes to PATH (e.g. /dev/full), not to the capture
 #   close-stderr     the program starts with its standard error closed
-#   file-limit N     files it writes are cut at N KiB (ulimit -f, SIGXFSZ ignored)
+#   file-limit N     files it writes are cut at N KiB (ulimit -f)
 #   stdout-bytes N   expect N bytes of standard output instead of a `stdout` file
 # and the expected `stdout` and `stderr` (a missing file expects nothing).
 # On Windows line ends are "\r\n", and `stdout.win` / `stderr.win`, where
@@ -99,7 +99,6 @@ out=${stdout_to:-$work/stdout}
 : > "$work/stdout"
 (
   if [ -n "$file_limit" ]; then
-    trap '' XFSZ
     ulimit -f "$file_limit"
   fi
   if [ "$close_stderr" = 1 ]; then

@@ -209,6 +209,60 @@ TEST_F(TimeTest, LogTimesReadAsTheSingleTextReaderReadsThem) {
   }
 }
 
+// Whole days back from today's date, in zones where a change of offset skipped a midnight
+// (in Apia the whole of 2011-12-30): the result is the first instant of exactly the day
+// asked for (of the next day, where that day has none), whatever was converted before, and
+// every day around counts one day number per day.
+TEST_F(TimeTest, DaysBackLandOnTheDayAskedForWhereMidnightWasSkipped) {
+  struct Case {
+    const char* tz;
+    const char* now;  // UTC
+    int32_t daysBack;
+    const char* want;  // local
+  };
+  const Case cases[] = {
+      {"Asia/Kathmandu", "1986-01-03 06:00:00", 2, "1986-01-01 00:15:00"},
+      {"America/Eirunepe", "2008-06-26 17:00:00", 2, "2008-06-24 01:00:00"},
+      {"America/Argentina/Catamarca", "2004-06-22 15:00:00", 2, "2004-06-20 01:00:00"},
+      {"America/Argentina/Buenos_Aires", "2008-10-21 15:00:00", 2, "2008-10-19 01:00:00"},
+      {"America/Sao_Paulo", "1986-10-27 15:00:00", 2, "1986-10-25 01:00:00"},
+      {"Pacific/Apia", "2012-01-01 00:00:00", 2, "2011-12-31 00:00:00"},
+      {"Pacific/Apia", "2012-01-01 00:00:00", 3, "2011-12-29 00:00:00"},
+      {"Europe/Berlin", "2026-12-07 12:00:00", 7, "2026-11-30 00:00:00"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.tz) + " " + c.now);
+    Start(c.tz);
+    const TimeDate now = Utc(c.now);
+    TimeDate today;
+    TimeDateOnly(&now, 0, &today);
+    // The day before and a summer's day first, so that no conversion state
+    // left behind by earlier calls can decide the answer.
+    for (const int32_t before : {0, -1, -180}) {
+      TimeDate other = now;
+      ASSERT_EQ(TimeAdjust(&other, 0, 0, 0, before, 0, 0), 0);
+      TimeDate start = today;
+      ASSERT_EQ(TimeAdjust(&start, 0, 0, 0, -c.daysBack, 0, 0), 0);
+      EXPECT_EQ(Text(start), c.want);
+    }
+    // Day numbers and moves agree on the days around, both ways.
+    for (int32_t d = -40; d <= 40; ++d) {
+      TimeDate day = today;
+      ASSERT_EQ(TimeAdjust(&day, 0, 0, 0, d, 0, 0), 0);
+      TimeDate back = day;
+      ASSERT_EQ(TimeAdjust(&back, 0, 0, 0, -1, 0, 0), 0);
+      // A day the zone skips whole has no day number of its own.
+      if (std::string(c.tz) != "Pacific/Apia") {
+        EXPECT_EQ(TimeDayNumber(&day) - TimeDayNumber(&back), 1)
+            << Text(back) << " to " << Text(day);
+      }
+      TimeDate only;
+      TimeDateOnly(&day, 0, &only);
+      EXPECT_EQ(Text(only), Text(day)) << "a date moved by days stays a date";
+    }
+  }
+}
+
 TEST_F(TimeTest, AdjustAndDifferenceClampAtTheEndsOfTheRange) {
   Start("Europe/Berlin");
   struct Case {

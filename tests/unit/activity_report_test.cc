@@ -171,6 +171,7 @@ TEST_F(ActivityReportTest, DateWindowKeepsWholeCalendarDays) {
     int32_t start, end;
     std::vector<Entry> kept;
     std::vector<std::string> moves;
+    int64_t slip = 0;  // a runtime whose day moves land an hour early or late
   };
   const Case cases[] = {
       {-1, -1, all, {"TimeAdjust(0)", "TimeAdjust(0)"}},
@@ -183,10 +184,14 @@ TEST_F(ActivityReportTest, DateWindowKeepsWholeCalendarDays) {
       {INT32_MAX, -1, all, {"TimeAdjust(-2147483647)", "TimeAdjust(0)"}},
       {-1, INT32_MAX, {}, {}},
       {INT32_MAX, 6, {d6, d7, d14, d15}, {}},
+      {1, 1, {y1, y0}, {"TimeAdjust(-1)", "TimeAdjust(-1)"}, -3600},
+      {14, 7, {d7, d14}, {"TimeAdjust(-14)", "TimeAdjust(-7)"}, -3600},
+      {14, 7, {d7, d14}, {"TimeAdjust(-14)", "TimeAdjust(-7)"}, 86400},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(testing::Message() << "/s:" << c.start << " /e:" << c.end);
+    SCOPED_TRACE(testing::Message() << "/s:" << c.start << " /e:" << c.end << " slip " << c.slip);
     SetUp();
+    rt().dayMoveSlip = c.slip;
     Db(all);
     gRunSettings.startDays = c.start;
     gRunSettings.endDays = c.end;
@@ -248,25 +253,34 @@ TEST_F(ActivityReportTest, SummaryDaysRoundUpAndCountersAreUnsigned) {
     uint32_t big;
     char sep;
     const char* last;
+    const char* start = "2026-12-01 00:00:00";
   };
   const Case cases[] = {
       {"2026-12-01 00:00:00", 0x7fffffff, '\t', "0 days|2147483647|2|3"},
       {"2026-12-02 00:00:00", 0x80000000, '\t', "1 days|2147483648|2|3"},
       {"2026-12-02 00:00:01", 0xffffffff, ',', "2 days|4294967295|2|3"},
       {"2026-11-28 00:00:00", 1, '\t', "0 days|1|2|3"},  // ends before it starts
+      // Periods beyond what 32-bit seconds hold, the rounding unchanged.
+      {"2026-12-07 12:00:00", 1, '\t', "28100 days|1|2|3", "1950-01-01 00:00:00"},
+      {"2026-12-07 00:00:00", 1, '\t', "60000 days|1|2|3", "1862-08-29 00:00:00"},
+      {"2026-12-07 00:00:01", 1, '\t', "60001 days|1|2|3", "1862-08-29 00:00:00"},
+      {"9999-12-31 00:00:00", 1, '\t', "2932896 days|1|2|3", "1970-01-01 00:00:00"},
+      {"1950-01-01 00:00:00", 1, '\t', "0 days|1|2|3", "2026-12-07 12:00:00"},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.end);
-    SetUp();
-    fake::Database& db = Db();  // no entries
-    db.summary = {
-        At("2026-12-01 00:00:00"), At(c.end), 3, c.big, 2, 1, c.big, 2, 4, 5, 6, 7, 8, c.big};
-    gRunSettings.showSummary = 1;
-    gRunSettings.separator = c.sep;
-    const std::string big = std::to_string(c.big);
-    EXPECT_EQ(Run(), kActivity + (c.sep == ',' ? kCommaHeader : kTabHeader) +
-                         Summary(c.sep, (big + "|2|1").c_str(), "5|6|4",
-                                 ("8|" + big + "|7").c_str(), c.last));
+  for (const bool wraps : {false, true}) {
+    for (const Case& c : cases) {
+      SCOPED_TRACE(testing::Message() << c.start << " to " << c.end << (wraps ? ", wrapping" : ""));
+      SetUp();
+      rt().diffWraps = wraps;
+      fake::Database& db = Db();  // no entries
+      db.summary = {At(c.start), At(c.end), 3, c.big, 2, 1, c.big, 2, 4, 5, 6, 7, 8, c.big};
+      gRunSettings.showSummary = 1;
+      gRunSettings.separator = c.sep;
+      const std::string big = std::to_string(c.big);
+      EXPECT_EQ(Run(), kActivity + (c.sep == ',' ? kCommaHeader : kTabHeader) +
+                           Summary(c.sep, (big + "|2|1").c_str(), "5|6|4",
+                                   ("8|" + big + "|7").c_str(), c.last));
+    }
   }
 }
 

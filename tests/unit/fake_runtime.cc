@@ -418,8 +418,8 @@ Status TimeAdjust(TimeDate* value, int32_t hundredths, int32_t seconds, int32_t 
   if (Status s = f.Count("TimeAdjust")) return s;
   int64_t s = fake::SecondsOf(*value);
   if (s == fake::kInvalid || months != 0 || years != 0) return fake::kBadTime;
-  *value =
-      fake::Make(s + hundredths / 100 + seconds + int64_t{minutes} * 60 + int64_t{days} * 86400);
+  *value = fake::Make(s + hundredths / 100 + seconds + int64_t{minutes} * 60 +
+                      int64_t{days} * 86400 + (days != 0 ? f.dayMoveSlip : 0));
   return 0;
 }
 
@@ -454,6 +454,7 @@ int32_t TimeDiffSeconds(const TimeDate* later, const TimeDate* earlier) {
   int64_t a = fake::SecondsOf(*later), b = fake::SecondsOf(*earlier);
   if (a == fake::kInvalid || b == fake::kInvalid) return 0;
   int64_t d = a - b;
+  if (Fake().diffWraps) return static_cast<int32_t>(static_cast<uint32_t>(d));
   return static_cast<int32_t>(std::clamp<int64_t>(d, INT32_MIN, INT32_MAX));
 }
 

@@ -75,6 +75,12 @@ struct Runtime {
   uint16_t summaryHeaderSize = 6;
   std::map<uint16_t, std::string> texts;                 // by error code
   std::function<std::string(const TimeDate&)> timeText;  // default: TextOf
+  // TimeDiffSeconds wraps a difference beyond 32 bits instead of stopping at
+  // the largest value; both are a runtime's right.
+  bool diffWraps = false;
+  // Seconds added to every move of TimeAdjust by whole days: a runtime that
+  // resolves a skipped midnight to an instant of the day before (< 0).
+  int64_t dayMoveSlip = 0;
   // MemLock hands back null (and locks nothing).
   bool lockFails = false;
   // Benchmarks: the per-entry time calls (TimeToText, TimeDateOnly,
