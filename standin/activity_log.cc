@@ -26,8 +26,13 @@ Status DbGetUserActivity(DbHandle handle, uint32_t /*flags*/, ActivitySummary* s
     return Fail(standin::kBadEntry, "Database " + object->relPath + ": " + content.entryError);
   }
 
-  // Records first, then every name with its terminator, in entry order.
+  // An empty log is no block at all: handle 0 (none) with a count of 0.
   const standin::KeptLog& kept = content.entries;
+  if (kept.records.empty()) {
+    *summary = content.summary;
+    return 0;
+  }
+  // Records first, then every name with its terminator, in entry order.
   const size_t records = kept.records.size() * sizeof(ActivityEntry);
   const size_t size = records + kept.names.size();
   if (size > UINT32_MAX) return Fail(standin::kOutOfMemory);  // nameOffset is 32 bits
