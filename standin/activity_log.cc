@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "open_objects.h"
+#include "platform.h"
 #include "standin_internal.h"
 
 extern "C" {
@@ -47,8 +48,11 @@ Status DbGetUserActivity(DbHandle handle, uint32_t /*flags*/, ActivitySummary* s
     record.nameOffset += static_cast<uint32_t>(records);
     std::memcpy(block.data() + i * sizeof record, &record, sizeof record);
   }
-  if (!kept.names.empty())
+  if (!kept.names.empty()) {
     std::memcpy(block.data() + records, kept.names.data(), kept.names.size());
+    standin::platform::PackedToProgramText(reinterpret_cast<char*>(block.data() + records),
+                                           kept.names.size());
+  }
   MemHandle blockHandle = 0;
   if (Status status = standin::AllocateBlock(std::move(block), &blockHandle)) return status;
   *summary = content.summary;
