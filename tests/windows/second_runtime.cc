@@ -156,50 +156,41 @@ struct LogEntry {
   int name;  // index into the database's names
 };
 
+// What sets a database apart.
+enum : unsigned { kIsFolder = 1, kHidden = 2, kWillNotOpen = 4, kNoLog = 8 };
+
 struct Database {
   const char* path;  // the $Path item, and what BuildNetPath is given
   const char* title;
-  bool folder;
-  bool offered;  // matchFlags bit 0
-  bool opens;
-  bool logged;
+  unsigned kind;
   const char* names[3];
   LogEntry log[4];
   int entries;
 };
 
 const Database kDatabases[] = {
-    {"Archiv", "Archiv", true, true, false, false, {}, {}, 0},
+    {"Archiv", "Archiv", kIsFolder, {}, {}, 0},
     {"Archiv\\alt.db",
      "Altes Archiv",
-     false,
-     true,
-     true,
-     true,
+     0,
      {"CN=Ann Lee/O=Acme", "CN=Bob Stone/O=Acme"},
      {{At(2026, 11, 2, 9, 30), 5, 1, 0},
       {At(2026, 12, 6, 17, 5), 2, 0, 1},
       {At(2026, 12, 7, 8, 0), 1, 1, 0}},
      3},
-    {"leer.db", "Leer", false, true, true, true, {}, {}, 0},
+    {"leer.db", "Leer", 0, {}, {}, 0},
     {"M\xfcller.db",
      "Kunden M\xfcller",
-     false,
-     true,
-     true,
-     true,
+     0,
      {"CN=J\xfcrgen M\xfcller/O=Acme"},
      {{At(2026, 12, 5, 10, 15), 4, 2, 0}},
      1},
-    {"gesperrt.db", "Gesperrt", false, true, false, false, {}, {}, 0},
-    {"ohnelog.db", "Ohne Log", false, true, true, false, {}, {}, 0},
-    {"versteckt.db", "Versteckt", false, false, true, true, {}, {}, 0},
+    {"gesperrt.db", "Gesperrt", kWillNotOpen, {}, {}, 0},
+    {"ohnelog.db", "Ohne Log", kNoLog, {}, {}, 0},
+    {"versteckt.db", "Versteckt", kHidden, {}, {}, 0},
     {"zeiten.db",
      "Zeiten",
-     false,
-     true,
-     true,
-     true,
+     0,
      {"CN=Cy Dunn/O=Acme"},
      {{At(2026, 12, 1, 7, 45), 3, 0, 0}, {{0, kInvalid}, 1, 0, 0}},
      2},
@@ -422,9 +413,10 @@ uint64_t DbOpen(const char* path, uint32_t* handle) {
   if (std::strstr(path, "::") != nullptr) return Result16(kUnknownServer);
   int found = path[0] == '\0' ? kFolder : -2;
   for (int i = 0; found == -2 && i < kDatabaseCount; ++i) {
-    if (!kDatabases[i].folder && std::strcmp(kDatabases[i].path, path) == 0) found = i;
+    if ((kDatabases[i].kind & kIsFolder) == 0 && std::strcmp(kDatabases[i].path, path) == 0)
+      found = i;
   }
-  if (found == -2 || (found != kFolder && !kDatabases[found].opens)) {
+  if (found == -2 || (found != kFolder && (kDatabases[found].kind & kWillNotOpen) != 0)) {
     return Result16(kNoSuchDatabase);
   }
   if (dbsGiven == kHandles) return Result16(kBadHandle);
@@ -462,7 +454,8 @@ char* BuildSummary(const Database& db, Guarded& memory) {
   char physical[300];
   std::snprintf(physical, sizeof physical, "D:\\Daten\\%s", db.path);
   const char* names[5] = {"$PHYSICALPATH", "$Type", "$Flags", "$TITLE", "$Path"};
-  const char* values[5] = {physical, db.folder ? "$DIR" : "$NOTEFILE", "c", db.title, db.path};
+  const char* values[5] = {physical, (db.kind & kIsFolder) != 0 ? "$DIR" : "$NOTEFILE", "c",
+                           db.title, db.path};
   constexpr size_t kHeader = 10;
   size_t size = kHeader + 5 * 4;
   for (int i = 0; i < 5; ++i) size += std::strlen(names[i]) + 2 + std::strlen(values[i]);
@@ -505,7 +498,7 @@ uint64_t DbSearch(Slot handle, Slot formula, const char* viewTitle, Slot searchF
     Guarded matchMemory, summaryMemory;
     char* match = Allocate(56, matchMemory);
     std::memset(match, 0xa5, 56);
-    match[50] = entry.offered ? 0x01 : 0x00;
+    match[50] = (entry.kind & kHidden) != 0 ? 0x00 : 0x01;
     const char* summary = BuildSummary(entry, summaryMemory);
     const uint64_t result = callback(context, match, summary);
     Record("callback entry=\"%s\" result=0x%016llx", entry.path, Hex(result));
@@ -552,7 +545,7 @@ uint64_t DbGetUserActivity(Slot handle, Slot flags, unsigned char* summary, uint
   if (open == nullptr) return Result16(kBadHandle);
   if (open->database == kFolder) return Result16(kBadHandle);
   const Database& db = kDatabases[open->database];
-  if (!db.logged) return Result16(0x8000 | kNotLogged);
+  if ((db.kind & kNoLog) != 0) return Result16(0x8000 | kNotLogged);
   FillSummary(db, summary);
   if (db.entries == 0) return Result16(0);  // no block: handle 0, count 0
 
