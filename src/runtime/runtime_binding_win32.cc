@@ -220,14 +220,12 @@ Wide* Bound(RuntimeOperation operation) {
 
 // The program's directory-search callback, handed to the runtime behind one
 // that gives its status back in a whole register, zero-extended, whatever
-// width the runtime reads the result at.
-struct WideCallbackContext {
-  SearchCallback callback;
-  void* context;
-};
-uint64_t WideResultCallback(void* packed, const MatchRecord* match, const void* summary) {
-  const auto* search = static_cast<const WideCallbackContext*>(packed);
-  return search->callback(search->context, match, summary);
+// width the runtime reads the result at. The context goes through as it is;
+// the callback of the search under way is kept here (one search at a time,
+// as the scan makes them).
+SearchCallback gSearchCallback = nullptr;
+uint64_t WideResultCallback(void* context, const MatchRecord* match, const void* summary) {
+  return gSearchCallback(context, match, summary);
 }
 
 }  // namespace
@@ -276,11 +274,14 @@ Status DbSearch(DbHandle handle, MemHandle formula, const char* viewTitle, uint1
                 uint16_t classMask, const TimeDate* since, SearchCallback callback, void* context,
                 TimeDate* until) {
   using WideCallback = uint64_t (*)(void*, const MatchRecord*, const void*);
-  WideCallbackContext search{callback, context};
-  return Bound<Status(Unsigned, Unsigned, const char*, Unsigned, Unsigned, const TimeDate*,
-                      WideCallback, void*, TimeDate*)>(Op::DbSearch)(
-      handle, formula, viewTitle, searchFlags, classMask, since, WideResultCallback, &search,
-      until);
+  const SearchCallback outer = gSearchCallback;
+  gSearchCallback = callback;
+  const Status status = Bound<Status(Unsigned, Unsigned, const char*, Unsigned, Unsigned,
+                                     const TimeDate*, WideCallback, void*, TimeDate*)>(
+      Op::DbSearch)(handle, formula, viewTitle, searchFlags, classMask, since,
+                    callback != nullptr ? WideResultCallback : nullptr, context, until);
+  gSearchCallback = outer;
+  return status;
 }
 uint16_t StoredStructSize(uint16_t structureType) {
   return Bound<uint16_t(Unsigned)>(Op::StoredStructSize)(structureType);

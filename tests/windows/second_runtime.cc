@@ -396,8 +396,14 @@ uint64_t LoadStatusString(Slot module, Slot code, char* buffer, Slot size) {
 
 // ---------------------------------------------------------------- paths and databases
 
+namespace {
+// The server of the last path built: the search's context is its name.
+char lastServer[256];
+}  // namespace
+
 uint64_t BuildNetPath(const char* port, const char* server, const char* file, char* pathOut) {
   Record("BuildNetPath server=\"%s\" file=\"%s\"", server, file);
+  std::snprintf(lastServer, sizeof lastServer, "%s", server);
   if (port != nullptr) FAULT("BuildNetPath: a port was given");
   char path[512];
   const int length = server[0] == '\0' ? std::snprintf(path, sizeof path, "%s", file)
@@ -494,6 +500,9 @@ uint64_t DbSearch(Slot handle, Slot formula, const char* viewTitle, Slot searchF
   OpenDb* db = FindDb("DbSearch", handle);
   if (db == nullptr) return Result16(kBadHandle);
   if (db->database != kFolder) FAULT("DbSearch on a database, not on the data directory");
+  if (context == nullptr || std::strcmp(static_cast<const char*>(context), lastServer) != 0) {
+    FAULT("DbSearch: the context is not the server name");
+  }
   for (const Database& entry : kDatabases) {
     Guarded matchMemory, summaryMemory;
     char* match = Allocate(56, matchMemory);
