@@ -60,8 +60,8 @@ const FixedText* FindFixed(uint16_t code) {
   return nullptr;
 }
 
-// Copies `text` into `buffer` (at most `size` characters and a terminator),
-// in the program's text.
+// Copies `utf8`, as the program's text, into `buffer` (at most `size`
+// characters and a terminator).
 uint16_t CopyText(const std::string& utf8, char* buffer, uint16_t size) {
   if (buffer == nullptr) return 0;
   const std::string text = platform::ToProgramText(utf8);

@@ -69,8 +69,8 @@ bool InWindow(const DateWindow& window, const TimeDate& time) {
 bool NamePasses(const char* name) {
   // The default patterns, "*" and "", are decided without the matcher: it is
   // asked twice for every entry. A pattern of stars alone matches every
-  // text; the empty one only the empty text.
-  // A pattern that lost characters matches no name (lost_arguments.h).
+  // text; the empty one only the empty text. A pattern that lost characters
+  // on the command line matches no name at all (cli/lost_arguments.h).
   const char* include = gRunSettings.includePattern.data();
   const char* exclude = gRunSettings.excludePattern.data();
   if (gRunSettings.includePatternLost != 0) return false;
