@@ -7,7 +7,6 @@
 
 #include <string>
 
-#include "cli/lost_arguments.h"
 #include "test_support.h"
 
 namespace {
@@ -46,23 +45,6 @@ TEST(ToSystemCodePage, KeepsWhatTheCodePageHoldsAndNeverFitsALookAlike) {
       EXPECT_FALSE(text.empty());
     }
   }
-}
-
-TEST(ConvertArguments, NotesWhichArgumentsLostCharacters) {
-  if (GetACP() != 1252) GTEST_SKIP() << "the rows are written for code page 1252";
-  wchar_t program[] = L"usetrail.exe";
-  wchar_t filter[] = L"/f:*\u0141ukasz*";
-  wchar_t pattern[] = L"*M\u00fcller*";
-  wchar_t* wide[] = {program, filter, pattern, nullptr};
-  int argc = 3;
-  char** argv = ConvertArguments(argc, wide);
-  ASSERT_EQ(argc, 3);
-  EXPECT_STREQ(argv[1], "/f:*?ukasz*");
-  EXPECT_STREQ(argv[2], "*M\xfcller*");
-  EXPECT_EQ(argv[3], nullptr);
-  EXPECT_TRUE(IsLostArgument("/f:*?ukasz*"));
-  EXPECT_FALSE(IsLostArgument("*M\xfcller*"));
-  ResetLostArguments();
 }
 
 }  // namespace
