@@ -24,7 +24,12 @@ TEST_F(ActivityBlockTest, LocksReadsAndGivesBackOnlyARealBlock) {
       {"empty log: no block", 0, 0, false, 0, {}},
       {"no block despite a count", 0, 3, false, 0, {}},
       {"a block", 7, 2, false, 2, {"MemLock(log)", "MemUnlock(log)", "MemFree(log)"}},
-      {"a block that cannot be locked", 7, 2, true, 0, {"MemLock(log)", "MemUnlock(log)", "MemFree(log)"}},
+      {"a block that cannot be locked",
+       7,
+       2,
+       true,
+       0,
+       {"MemLock(log)", "MemUnlock(log)", "MemFree(log)"}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
