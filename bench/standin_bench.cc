@@ -103,6 +103,10 @@ void BM_UserActivity65535(benchmark::State& state) {
       state.SkipWithError("cannot read the log");
       break;
     }
+    if (block == 0) {  // an empty log: no block
+      DbClose(handle);
+      continue;
+    }
     const auto* entries = static_cast<const ActivityEntry*>(MemLock(block));
     uint64_t reads = 0;
     for (uint16_t i = 0; i < count; ++i) reads += entries[i].reads;

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "open_objects.h"
+#include "platform.h"
 #include "standin_internal.h"
 
 extern "C" {
@@ -26,8 +27,13 @@ Status DbGetUserActivity(DbHandle handle, uint32_t /*flags*/, ActivitySummary* s
     return Fail(standin::kBadEntry, "Database " + object->relPath + ": " + content.entryError);
   }
 
-  // Records first, then every name with its terminator, in entry order.
+  // An empty log is no block at all: handle 0 (none) with a count of 0.
   const standin::KeptLog& kept = content.entries;
+  if (kept.records.empty()) {
+    *summary = content.summary;
+    return 0;
+  }
+  // Records first, then every name with its terminator, in entry order.
   const size_t records = kept.records.size() * sizeof(ActivityEntry);
   const size_t size = records + kept.names.size();
   if (size > UINT32_MAX) return Fail(standin::kOutOfMemory);  // nameOffset is 32 bits
@@ -42,8 +48,11 @@ Status DbGetUserActivity(DbHandle handle, uint32_t /*flags*/, ActivitySummary* s
     record.nameOffset += static_cast<uint32_t>(records);
     std::memcpy(block.data() + i * sizeof record, &record, sizeof record);
   }
-  if (!kept.names.empty())
+  if (!kept.names.empty()) {
     std::memcpy(block.data() + records, kept.names.data(), kept.names.size());
+    standin::platform::PackedToProgramText(reinterpret_cast<char*>(block.data() + records),
+                                           kept.names.size());
+  }
   MemHandle blockHandle = 0;
   if (Status status = standin::AllocateBlock(std::move(block), &blockHandle)) return status;
   *summary = content.summary;

@@ -83,7 +83,7 @@ Status DataDirectoryOf(const std::string& server, fs::path* dataDir) {
     return Fail(kUnknownServer, "Server " + quoted + " cannot be reached: no folder \"" + wanted +
                                     "\" in USETRAIL_SERVERS");
   }
-  *dataDir = *config.serversDir / best;
+  *dataDir = *config.serversDir / platform::PathOf(best);
   return 0;
 }
 
@@ -91,7 +91,8 @@ Status DataDirectoryOf(const std::string& server, fs::path* dataDir) {
 // directory; "." parts and empty parts (doubled separators) are dropped.
 Status SplitRelative(const std::string& file, std::vector<std::string>* parts) {
   const std::string quoted = "\"" + file + "\"";
-  if (!file.empty() && (platform::IsPathSeparator(file[0]) || fs::path(file).has_root_path())) {
+  if (!file.empty() &&
+      (platform::IsPathSeparator(file[0]) || platform::PathOf(file).has_root_path())) {
     return Fail(kPathEscapes,
                 "Path " + quoted + " is absolute: paths are relative to the data directory");
   }
@@ -167,7 +168,7 @@ Status DbOpen(const char* path, DbHandle* handle) {
   if (!standin::Started()) return Fail(standin::kNotStarted);
 
   std::string server;
-  std::string file = path;
+  std::string file = standin::platform::FromProgramText(path);
   const size_t mark = file.find(standin::kServerMark);
   if (mark != std::string::npos) {
     server = file.substr(0, mark);
@@ -189,7 +190,7 @@ Status DbOpen(const char* path, DbHandle* handle) {
   }
   std::string relPath;
   for (size_t i = 0; i < parts.size(); ++i) {
-    physical /= parts[i];
+    physical /= standin::platform::PathOf(parts[i]);
     relPath += (i == 0 ? "" : std::string(1, standin::platform::PathSeparator())) + parts[i];
     const fs::file_status status = fs::symlink_status(physical, error);
     const bool last = i + 1 == parts.size();

@@ -121,11 +121,12 @@ Status Walk(const fs::path& folder, const std::string& relPath, Search* search) 
             [](const Child& a, const Child& b) { return a.name < b.name; });
 
   for (const Child& child : children) {
-    const fs::path physical = folder / child.name;
+    const fs::path physical = folder / platform::PathOf(child.name);
     const std::string childPath =
         relPath.empty() ? child.name : relPath + platform::PathSeparator() + child.name;
-    const std::string items[4] = {child.isFolder ? child.name : TitleOf(physical, childPath),
-                                  childPath, child.isFolder ? "$DIR" : "$DB", physical.string()};
+    std::string items[4] = {child.isFolder ? child.name : TitleOf(physical, childPath), childPath,
+                            child.isFolder ? "$DIR" : "$DB", physical.string()};
+    for (std::string& item : items) item = platform::ToProgramText(std::move(item));
     BuildSummary(items, &search->summary);
     search->match.matchFlags = 0x01;
     if (Status status = search->callback(search->context, &search->match, search->summary.data())) {

@@ -1,6 +1,7 @@
 // The few operating-system services the stand-in needs, one file per platform behind them.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <filesystem>
 #include <optional>
@@ -30,6 +31,22 @@ std::optional<std::string> GetEnvironment(const char* name);
 // The size and modification time (in the system's own unit) of the file at
 // `path`, with one request to the system; false when it cannot be asked.
 bool FileStamp(const std::filesystem::path& path, uint64_t* size, int64_t* modified);
+
+// Text between the stand-in and the program. The program takes the runtime's
+// text to be single bytes in the system's code page, while the stand-in's
+// own texts (its files, the file system's names) are UTF-8. On Windows each
+// text is converted once, where it leaves or enters the stand-in, and a
+// character the code page lacks becomes '?'; on POSIX the bytes stay as
+// they are.
+std::string ToProgramText(std::string utf8);
+// The same in place for `size` bytes of zero-terminated texts packed one
+// after another: each keeps its place (a converted text is never longer),
+// and the room it no longer needs is zeroed.
+void PackedToProgramText(char* texts, size_t size);
+// A text that the program hands in (a path), as UTF-8.
+std::string FromProgramText(const char* text);
+// The file-system path that a UTF-8 text names.
+std::filesystem::path PathOf(const std::string& utf8);
 
 // The separator that `$Path` texts use, and whether `c` separates path parts.
 char PathSeparator();

@@ -37,6 +37,11 @@ bool FileStamp(const std::filesystem::path& path, uint64_t* size, int64_t* modif
   return true;
 }
 
+std::string ToProgramText(std::string utf8) { return utf8; }
+void PackedToProgramText(char* /*texts*/, size_t /*size*/) {}
+std::string FromProgramText(const char* text) { return text; }
+std::filesystem::path PathOf(const std::string& utf8) { return utf8; }
+
 char PathSeparator() { return '/'; }
 bool IsPathSeparator(char c) { return c == '/'; }
 

@@ -32,7 +32,7 @@ Status CheckDirectory(const char* variable, const std::string& value, fs::path* 
                                      (name == "USETRAIL_DATA" ? "databases" : "server folders"));
   }
   std::error_code error;
-  const fs::path path = fs::absolute(fs::path(value), error).lexically_normal();
+  const fs::path path = fs::absolute(platform::PathOf(value), error).lexically_normal();
   if (error) return Fail(kBadEnvironment, name + " cannot be resolved: " + value);
   const fs::file_status status = fs::status(path, error);
   if (!fs::exists(status)) return Fail(kBadEnvironment, name + " names nothing: " + value);
@@ -78,8 +78,8 @@ Status ReadConfig(Config* config) {
   config->serversEmpty = servers && servers->empty();
   if (servers && !servers->empty()) {
     std::error_code error;
-    config->serversDir = fs::absolute(fs::path(*servers), error).lexically_normal();
-    if (error) config->serversDir = fs::path(*servers);
+    config->serversDir = fs::absolute(platform::PathOf(*servers), error).lexically_normal();
+    if (error) config->serversDir = platform::PathOf(*servers);
   }
 
   const std::optional<std::string> now = platform::GetEnvironment("USETRAIL_NOW");

@@ -5,6 +5,7 @@
 #include <map>
 #include <string>
 
+#include "platform.h"
 #include "standin_internal.h"
 
 namespace standin {
@@ -59,9 +60,11 @@ const FixedText* FindFixed(uint16_t code) {
   return nullptr;
 }
 
-// Copies `text` into `buffer` (at most `size` characters and a terminator).
-uint16_t CopyText(const std::string& text, char* buffer, uint16_t size) {
+// Copies `utf8`, as the program's text, into `buffer` (at most `size`
+// characters and a terminator).
+uint16_t CopyText(const std::string& utf8, char* buffer, uint16_t size) {
   if (buffer == nullptr) return 0;
+  const std::string text = platform::ToProgramText(utf8);
   const size_t count = std::min<size_t>(text.size(), size);
   std::memcpy(buffer, text.data(), count);
   buffer[count] = '\0';

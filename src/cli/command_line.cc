@@ -5,9 +5,11 @@
 #include <cstdio>
 #include <cstring>
 
+#include "cli/lost_arguments.h"
 #include "cli/output_check.h"
 #include "cli/report_printf.h"
 #include "cli/run_settings.h"
+#include "cli/streams.h"
 
 namespace {
 
@@ -65,7 +67,9 @@ int32_t ReadDayCount(const char* value) {
 }
 
 void PrintUsage() {
-  for (const char* piece : kUsagePieces) NoteWriteResult(stdout, std::fputs(piece, stdout));
+  for (const char* piece : kUsagePieces) {
+    NoteWriteResult(stdout, WriteToStream(stdout, piece, std::strlen(piece)));
+  }
 }
 
 int32_t ParseArguments(int32_t argc, char** argv) {
@@ -75,6 +79,8 @@ int32_t ParseArguments(int32_t argc, char** argv) {
   }
   RunSettings& s = gRunSettings;
   const char* positional[2] = {nullptr, nullptr};
+  const char* includeArgument = nullptr;  // the /f and /x that set the patterns
+  const char* excludeArgument = nullptr;
   int taken = 0;
   for (int32_t i = 1; i < argc; ++i) {
     const char* arg = argv[i];
@@ -102,11 +108,17 @@ int32_t ParseArguments(int32_t argc, char** argv) {
         break;
       case 'f':
       case 'F':
-        if (value != nullptr) CopyText(s.includePattern, value);
+        if (value != nullptr) {
+          CopyText(s.includePattern, value);
+          includeArgument = arg;
+        }
         break;
       case 'x':
       case 'X':
-        if (value != nullptr) CopyText(s.excludePattern, value);
+        if (value != nullptr) {
+          CopyText(s.excludePattern, value);
+          excludeArgument = arg;
+        }
         break;
       case 's':
       case 'S':
@@ -126,12 +138,10 @@ int32_t ParseArguments(int32_t argc, char** argv) {
     PrintUsage();
     return 0;
   }
-  if (taken == 1) {
-    s.serverName[0] = '\0';
-    CopyText(s.dbPattern, positional[0]);
-  } else {
-    CopyText(s.serverName, positional[0]);
-    CopyText(s.dbPattern, positional[1]);
-  }
+  const char* server = taken == 1 ? nullptr : positional[0];
+  const char* database = positional[taken - 1];
+  CopyText(s.serverName, server != nullptr ? server : "");
+  CopyText(s.dbPattern, database);
+  WarnOfLostArguments(server, database, includeArgument, excludeArgument);
   return 1;
 }

@@ -54,8 +54,11 @@ Status ProgramMain(int32_t argc, char** argv) {
   Status scanStatus = 0;
   Status scanFailure = 0;  // the status of each call is reset by the next
   ScanStep failedStep = ScanStep::kNone;
-  // Once output is lost there is no point in reading further databases.
-  while (!OutputLost() && NextDatabase(server, "", path.data(), &scanStatus) != 0) {
+  // A server name or database pattern that lost characters names nothing:
+  // no server is asked. Once output is lost there is no point in reading
+  // further databases.
+  const bool searched = gRunSettings.serverNameLost == 0 && gRunSettings.dbPatternLost == 0;
+  while (searched && !OutputLost() && NextDatabase(server, "", path.data(), &scanStatus) != 0) {
     if (scanStatus != 0) {
       scanFailure = scanStatus;
       failedStep = LastScanFailure();

@@ -10,6 +10,7 @@
 #endif
 
 #include <cstddef>
+#include <cstdio>
 
 int ReportPrintf(const char* format, ...) USETRAIL_PRINTF(1, 2);
 
@@ -17,3 +18,7 @@ int ReportPrintf(const char* format, ...) USETRAIL_PRINTF(1, 2);
 // ReportPrintf("%.*s", ...) would, for lines the caller has put together
 // itself. Returns the number written, or -1.
 int ReportWrite(const char* data, std::size_t size);
+
+// Formatted output to another standard stream (the usage text, the start-up
+// messages) in the same way, so that on a console it reads as the report does.
+int StreamPrintf(std::FILE* stream, const char* format, ...) USETRAIL_PRINTF(2, 3);

@@ -16,6 +16,12 @@ struct RunSettings {
   char separator;       // between the fields of a report line
   int32_t showSummary;  // print the database summary after the entries
   int32_t overview;     // one line per database instead of its report
+  // Set when the argument held characters that the runtime's code page
+  // cannot hold (lost_arguments.h): the setting then matches nothing.
+  int32_t serverNameLost;
+  int32_t dbPatternLost;
+  int32_t includePatternLost;
+  int32_t excludePatternLost;
 };
 
 extern RunSettings gRunSettings;

@@ -15,13 +15,17 @@ void SwapStandardStreams();
 // watching sees lines as they come, in large blocks otherwise.
 void BufferReportStream();
 
-// Writes `size` bytes to the report stream as they stand; returns `size`,
-// or -1 when not all could be written.
-int WriteToReportStream(const char* data, std::size_t size);
+// Writes `size` bytes of text to `stream` (the standard output or error
+// stream); returns `size`, or -1 when not all could be written. To a file or
+// a pipe the bytes go as they stand. On Windows, a console is shown the
+// characters the bytes stand for in the system's code page (the runtime's
+// text), where it would otherwise read them in a code page of its own.
+int WriteToStream(std::FILE* stream, const char* data, std::size_t size);
 
 // Whether `stream` writes to a terminal (a console on Windows).
 bool IsTerminal(std::FILE* stream);
 
-// Formats onto the report stream (standard error) as vfprintf does and
-// returns what it returns, keeping the stream's buffering in force.
-int PrintToReportStream(const char* format, va_list args) USETRAIL_PRINTF(1, 0);
+// Formats onto `stream` as vfprintf does and returns what it returns,
+// keeping the stream's buffering in force; the text reaches a console as
+// WriteToStream's does.
+int PrintToStream(std::FILE* stream, const char* format, va_list args) USETRAIL_PRINTF(2, 0);

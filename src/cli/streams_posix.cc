@@ -43,13 +43,13 @@ void BufferReportStream() {
   }
 }
 
-int WriteToReportStream(const char* data, std::size_t size) {
-  // One thread writes the report, so the stream's lock is not taken.
-  return fwrite_unlocked(data, 1, size, stderr) == size ? static_cast<int>(size) : -1;
+int WriteToStream(std::FILE* stream, const char* data, std::size_t size) {
+  // One thread writes, so the stream's lock is not taken.
+  return fwrite_unlocked(data, 1, size, stream) == size ? static_cast<int>(size) : -1;
 }
 
 bool IsTerminal(std::FILE* stream) { return isatty(fileno(stream)) != 0; }
 
-int PrintToReportStream(const char* format, va_list args) {
-  return std::vfprintf(stderr, format, args);
+int PrintToStream(std::FILE* stream, const char* format, va_list args) {
+  return std::vfprintf(stream, format, args);
 }

@@ -1,14 +1,93 @@
 // The stream exchange on Windows: descriptors 1 and 2 trade places, and the
 // process's standard handles follow them, so that anything written through
 // the handles lands where the descriptors now point.
+//
+// Text is the runtime's: single bytes in the system's (ANSI) code page. A
+// file or a pipe gets those bytes unchanged. A console would read them in
+// its own (OEM) code page and show every character outside ASCII wrongly,
+// so what goes to a console is converted from the system's code page and
+// written as wide text.
 #include <io.h>
 #include <windows.h>
 
 #include <array>
+#include <cerrno>
 #include <cstdarg>
 #include <cstdio>
 
 #include "cli/streams.h"
+
+namespace {
+
+// Whether descriptors 0 to 2 are consoles: -1 not yet asked, 0 no, 1 yes.
+// Asked once per descriptor, and again after the exchange.
+int consoleState[3] = {-1, -1, -1};
+
+// The console `stream` writes to, or null when it writes to anything else.
+HANDLE ConsoleOf(std::FILE* stream) {
+  const int fd = _fileno(stream);
+  if (fd < 0 || fd > 2) return nullptr;
+  const auto handle = reinterpret_cast<HANDLE>(_get_osfhandle(fd));
+  if (consoleState[fd] < 0) {
+    DWORD mode = 0;
+    consoleState[fd] = handle != INVALID_HANDLE_VALUE && GetConsoleMode(handle, &mode) ? 1 : 0;
+  }
+  return consoleState[fd] == 1 ? handle : nullptr;
+}
+
+// How many bytes from the start of `data` make whole characters, at most
+// `limit`: a character of a double-byte code page is never cut in two.
+std::size_t WholeCharacters(const char* data, std::size_t size, std::size_t limit) {
+  static const bool doubleByte = [] {
+    CPINFO info{};
+    return GetCPInfo(CP_ACP, &info) && info.MaxCharSize > 1;
+  }();
+  if (!doubleByte) return size < limit ? size : limit;
+  std::size_t whole = 0;
+  while (whole < size) {
+    const std::size_t step =
+        IsDBCSLeadByte(static_cast<BYTE>(data[whole])) && whole + 1 < size ? 2 : 1;
+    if (whole + step > limit) break;
+    whole += step;
+  }
+  return whole;
+}
+
+// Shows `size` bytes of the system's code page on `console` as wide text.
+bool WriteToConsole(HANDLE console, const char* data, std::size_t size) {
+  constexpr std::size_t kPiece = 4096;  // bytes converted at a time
+  static wchar_t wide[kPiece];
+  while (size > 0) {
+    std::size_t piece = WholeCharacters(data, size, kPiece);
+    if (piece == 0) piece = 1;  // a lone lead byte at the very end
+    const int count = MultiByteToWideChar(CP_ACP, 0, data, static_cast<int>(piece), wide,
+                                          static_cast<int>(kPiece));
+    for (int done = 0; done < count;) {
+      DWORD written = 0;
+      if (!WriteConsoleW(console, wide + done, static_cast<DWORD>(count - done), &written,
+                         nullptr) ||
+          written == 0) {
+        return false;
+      }
+      done += static_cast<int>(written);
+    }
+    data += piece;
+    size -= piece;
+  }
+  return true;
+}
+
+int WriteText(std::FILE* stream, const char* data, std::size_t size) {
+  if (const HANDLE console = ConsoleOf(stream)) {
+    std::fflush(stream);  // whatever the stream still holds comes first
+    if (WriteToConsole(console, data, size)) return static_cast<int>(size);
+    errno = EIO;
+    return -1;
+  }
+  return std::fwrite(data, 1, size, stream) == size ? static_cast<int>(size) : -1;
+}
+
+}  // namespace
 
 void SwapStandardStreams() {
   const int errorFd = _fileno(stderr);
@@ -22,6 +101,7 @@ void SwapStandardStreams() {
   _close(errorCopy);
   SetStdHandle(STD_OUTPUT_HANDLE, reinterpret_cast<HANDLE>(_get_osfhandle(outputFd)));
   SetStdHandle(STD_ERROR_HANDLE, reinterpret_cast<HANDLE>(_get_osfhandle(errorFd)));
+  consoleState[1] = consoleState[2] = -1;
 }
 
 void BufferReportStream() {
@@ -32,13 +112,13 @@ void BufferReportStream() {
   if (!_isatty(_fileno(stderr))) std::setvbuf(stderr, buffer, _IOFBF, sizeof buffer);
 }
 
-int WriteToReportStream(const char* data, std::size_t size) {
-  return std::fwrite(data, 1, size, stderr) == size ? static_cast<int>(size) : -1;
+int WriteToStream(std::FILE* stream, const char* data, std::size_t size) {
+  return WriteText(stream, data, size);
 }
 
 bool IsTerminal(std::FILE* stream) { return _isatty(_fileno(stream)) != 0; }
 
-int PrintToReportStream(const char* format, va_list args) {
+int PrintToStream(std::FILE* stream, const char* format, va_list args) {
   // This C runtime empties a stream's buffer at the end of every formatted
   // print to it, which would make each report line its own write again. So
   // a line is formatted here and handed to the stream whole.
@@ -48,12 +128,17 @@ int PrintToReportStream(const char* format, va_list args) {
   const int length = std::vsnprintf(line.data(), line.size(), format, args);
   int written = length;
   if (length >= 0 && static_cast<std::size_t>(length) < line.size()) {
-    if (std::fwrite(line.data(), 1, static_cast<std::size_t>(length), stderr) !=
-        static_cast<std::size_t>(length)) {
-      written = -1;
-    }
+    if (WriteText(stream, line.data(), static_cast<std::size_t>(length)) < 0) written = -1;
   } else if (length >= 0) {
-    written = std::vfprintf(stderr, format, again);  // longer than any usual line
+    // Longer than any usual line. A console gets it converted when it fits
+    // a room of its own; beyond that it goes as it stands, whole.
+    static char room[1 << 16];
+    if (ConsoleOf(stream) != nullptr && static_cast<std::size_t>(length) < sizeof room) {
+      std::vsnprintf(room, sizeof room, format, again);
+      if (WriteText(stream, room, static_cast<std::size_t>(length)) < 0) written = -1;
+    } else {
+      written = std::vfprintf(stream, format, again);
+    }
   }
   va_end(again);
   return written;

@@ -12,6 +12,7 @@
 #include "cli/report_printf.h"
 #include "cli/run_settings.h"
 #include "common/fixed_text.h"
+#include "report/activity_block.h"
 #include "report/entry_filter.h"
 #include "report/report_fields.h"
 
@@ -166,17 +167,16 @@ Status PrintUserActivity(DbHandle handle) {
   }
 
   const DateWindow window = MakeDateWindow();
-  const auto* block = static_cast<const unsigned char*>(MemLock(entriesHandle));
+  const ActivityBlock block = LockActivityBlock(entriesHandle, count);
   const char separator = gRunSettings.separator;
   if (separator == ',') {
     ReportPrintf("Date/Time,Reads,Writes,User Name\n");
   } else {
     ReportPrintf("Date/Time\t\tReads\tWrites\tUser Name\n");
   }
-  // A block that cannot be locked has nothing to read: no entries.
-  status = block == nullptr ? Status{0} : PrintEntries(block, count, window);
-  MemUnlock(entriesHandle);
-  MemFree(entriesHandle);
+  // No block, or one that cannot be locked: no entries to print.
+  status = block.entries == nullptr ? Status{0} : PrintEntries(block.entries, block.count, window);
+  ReleaseActivityBlock(block);
 
   if (gRunSettings.showSummary != 0) PrintSummary(summary, separator);
   return status;

@@ -79,10 +79,13 @@ bool InWindow(const DateWindow& window, const TimeDate& time) {
 bool NamePasses(const char* name) {
   // The default patterns, "*" and "", are decided without the matcher: it is
   // asked twice for every entry. A pattern of stars alone matches every
-  // text; the empty one only the empty text.
+  // text; the empty one only the empty text. A pattern that lost characters
+  // on the command line matches no name at all (cli/lost_arguments.h).
   const char* include = gRunSettings.includePattern.data();
   const char* exclude = gRunSettings.excludePattern.data();
+  if (gRunSettings.includePatternLost != 0) return false;
   if (!OnlyStars(include) && WildcardMatch(include, name, 0) == 0) return false;
+  if (gRunSettings.excludePatternLost != 0) return true;
   if (exclude[0] == '\0') return name[0] != '\0';
   return WildcardMatch(exclude, name, 0) == 0;
 }

@@ -11,6 +11,7 @@
 #include "cli/report_printf.h"
 #include "cli/run_settings.h"
 #include "common/fixed_text.h"
+#include "report/activity_block.h"
 #include "report/entry_filter.h"
 #include "report/name_set.h"
 #include "report/report_fields.h"
@@ -193,11 +194,10 @@ Status ProcessDatabaseOverview(const char* serverName, const char* dbPath, const
   }
 
   Tally tally{};
-  const auto* block = static_cast<const unsigned char*>(MemLock(entriesHandle));
-  // A block that cannot be locked has nothing to read: no entries.
-  status = block == nullptr ? Status{0} : TallyEntries(block, count, tally);
-  MemUnlock(entriesHandle);
-  MemFree(entriesHandle);
+  const ActivityBlock block = LockActivityBlock(entriesHandle, count);
+  // No block, or one that cannot be locked: no entries to count.
+  status = block.entries == nullptr ? Status{0} : TallyEntries(block.entries, block.count, tally);
+  ReleaseActivityBlock(block);
   PrintKnown(dbPath, title, tally, summary);
   DbClose(handle);
   return status;

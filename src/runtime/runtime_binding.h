@@ -14,7 +14,8 @@ constexpr int kExitRuntimeNot64Bit = 902;
 constexpr int kExitRuntimeNotLoaded = 903;
 constexpr int kExitRuntimeOperationMissing = 904;
 
-// Loads nnotes.dll by the standard search order and binds every operation of
-// runtime_operations.h by its number. Returns 0, or fills `message` with what
-// is wrong and what to do, and returns the exit status for it.
+// Loads nnotes.dll, the first found in the program's own folder and then in
+// the folders of PATH (never the current folder), by its full path, and
+// binds every operation of runtime_operations.h by its number. Returns 0, or fills `message` with
+// what is wrong and what to do, and returns the exit status for it.
 int BindRuntime(std::span<char> message);

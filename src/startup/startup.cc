@@ -7,6 +7,7 @@
 
 #include "cli/output_check.h"
 #include "cli/program_main.h"
+#include "cli/report_printf.h"
 #include "common/fixed_text.h"
 
 namespace {
@@ -63,6 +64,6 @@ int32_t RunStartup(int32_t argc, char** argv, MainRoutine mainRoutine) {
 void ShowStartupMessage(const char* text) {
   // Whatever the report stream still holds comes first on a shared console.
   std::fflush(nullptr);
-  std::printf("\r\n%s\r\n\r\n", text);
+  StreamPrintf(stdout, "\r\n%s\r\n\r\n", text);
   std::fflush(stdout);
 }

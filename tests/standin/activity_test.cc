@@ -33,6 +33,7 @@ struct Log {
   ActivitySummary summary{};
   std::vector<ActivityEntry> entries;
   std::vector<std::string> users;
+  MemHandle block = 0;
 };
 
 class ActivityTest : public ::testing::Test {
@@ -56,7 +57,12 @@ class ActivityTest : public ::testing::Test {
     MemHandle block = 0;
     uint16_t count = 0;
     log.status = DbGetUserActivity(handle, 0, &log.summary, &block, &count);
-    if (log.status == 0) {
+    log.block = block;
+    // Handle 0 is no block: an empty log, never to be locked or freed.
+    if (log.status == 0 && block == 0) {
+      EXPECT_EQ(count, 0);
+    }
+    if (log.status == 0 && block != 0) {
       const auto* bytes = static_cast<const uint8_t*>(MemLock(block));
       for (uint16_t i = 0; i < count; ++i) {
         ActivityEntry entry;
@@ -237,6 +243,7 @@ TEST_F(ActivityTest, DatabaseWithoutRecordingGives578) {
   const Log empty = Read("empty.db");
   ASSERT_EQ(empty.status, 0);
   EXPECT_TRUE(empty.entries.empty());
+  EXPECT_EQ(empty.block, 0u);
   EXPECT_EQ(Text(empty.summary.periodStart), kNow);
   EXPECT_EQ(Text(empty.summary.periodEnd), kNow);
 }

@@ -188,8 +188,11 @@ TEST_F(PathsTest, ServersCannotBeReachedWithoutTheVariable) {
 }
 
 TEST_F(PathsTest, UnknownHandlesAreRefused) {
+  // A log with an entry, so that it comes with a block.
+  WriteFile(data_.path() / "logged.db",
+            DatabaseJson("Logged", {R"({"time": "2026-12-07 08:00:00", "user": "CN=A"})"}));
   DbHandle db = 0;
-  ASSERT_EQ(DbOpen("top.db", &db), 0);
+  ASSERT_EQ(DbOpen("logged.db", &db), 0);
   ActivitySummary summary;
   MemHandle block = 0;
   uint16_t count = 0;

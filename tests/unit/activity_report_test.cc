@@ -66,6 +66,7 @@ class ActivityReportTest : public RuntimeTest {
     EXPECT_EQ(rt().OpenHandles(), 0);
     EXPECT_EQ(rt().LockedBlocks(), 0);
     EXPECT_EQ(rt().LiveBlocks(), 0);
+    EXPECT_EQ(rt().callsOnNone, 0);
     return o.err;
   }
 };
@@ -143,6 +144,17 @@ TEST_F(ActivityReportTest, EveryPathPrintsItsMessagesAndReleasesAll) {
          gRunSettings.showSummary = 1;
        },
        kActivity + kTabHeader + Summary('\t', "0|0|0", "0|0|0", "0|0|0", "0 days|0|0|0"), 0, 1},
+      {"empty log as no block",
+       [] {
+         Db().noBlock = true;
+         gRunSettings.showSummary = 1;
+       },
+       kActivity + kTabHeader + Summary('\t', "0|0|0", "0|0|0", "0|0|0", "0 days|0|0|0"), 0, 1},
+      {"no block despite a count: nothing to read",
+       [] {
+         Db({{"2026-12-01 00:00:00", "A"}}).noBlock = true;
+       },
+       kActivity + kTabHeader, 0, 1},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

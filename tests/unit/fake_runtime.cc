@@ -363,6 +363,10 @@ Status DbGetUserActivity(DbHandle handle, uint32_t, ActivitySummary* summary, Me
     }
     *count = static_cast<uint16_t>(log.size());
   }
+  if (db->second.noBlock) {
+    *entries = 0;
+    return 0;
+  }
   *entries = f.nextHandle++;
   f.blocks[*entries] = std::move(block);
   return 0;
@@ -371,6 +375,7 @@ Status DbGetUserActivity(DbHandle handle, uint32_t, ActivitySummary* summary, Me
 void* MemLock(MemHandle handle) {
   auto& f = Fake();
   f.calls.push_back("MemLock(" + fake::BlockName(handle) + ")");
+  if (handle == 0) ++f.callsOnNone;
   // A scripted failure of a call makes that one call hand back null.
   const bool failed = f.Count("MemLock") != 0;
   auto it = f.blocks.find(handle);
@@ -382,6 +387,7 @@ void* MemLock(MemHandle handle) {
 Status MemUnlock(MemHandle handle) {
   auto& f = Fake();
   f.calls.push_back("MemUnlock(" + fake::BlockName(handle) + ")");
+  if (handle == 0) ++f.callsOnNone;
   f.Count("MemUnlock");
   auto it = f.blocks.find(handle);
   if (it == f.blocks.end() || it->second.locks == 0) return fake::kBadHandle;
@@ -392,6 +398,7 @@ Status MemUnlock(MemHandle handle) {
 Status MemFree(MemHandle handle) {
   auto& f = Fake();
   f.calls.push_back("MemFree(" + fake::BlockName(handle) + ")");
+  if (handle == 0) ++f.callsOnNone;
   f.Count("MemFree");
   auto it = f.blocks.find(handle);
   if (it == f.blocks.end()) return fake::kBadHandle;

@@ -45,6 +45,9 @@ struct Database {
   // When set, the entries block is exactly these bytes (count = rawCount).
   std::vector<uint8_t> rawBlock;
   uint16_t rawCount = 0;
+  // The entries block is handed back as handle 0 (none), with the count as
+  // usual: 0 for an empty log, the way a runtime may hand back one.
+  bool noBlock = false;
 };
 
 struct DirectoryEntry {
@@ -108,6 +111,7 @@ struct Runtime {
   int OpenHandles() const;   // databases and directories not closed
   int LockedBlocks() const;  // locks not undone, also of blocks freed while locked
   int LiveBlocks() const;    // blocks not freed
+  int callsOnNone = 0;       // MemLock, MemUnlock or MemFree of handle 0
 
   // --- internals of the fake ---
   struct Block {

@@ -41,6 +41,7 @@ class OverviewTest : public RuntimeTest {
     EXPECT_EQ(rt().OpenHandles(), 0);
     EXPECT_EQ(rt().LockedBlocks(), 0);
     EXPECT_EQ(rt().LiveBlocks(), 0);
+    EXPECT_EQ(rt().callsOnNone, 0);
     return o.err;
   }
 };
@@ -88,6 +89,14 @@ TEST_F(OverviewTest, StatusOfEveryKind) {
        [](OverviewTest& t) {
          t.Log("2026-12-01 10:00:00", 1, 2, "A");
          fake::Fake().lockFails = true;
+       },
+       "db/a.db|Title|||0|0|0|0|ok"},
+      {"empty log as no block", [](OverviewTest& t) { t.Db().noBlock = true; },
+       "db/a.db|Title|||0|0|0|0|ok"},
+      {"no block despite a count",
+       [](OverviewTest& t) {
+         t.Log("2026-12-01 10:00:00", 1, 2, "A");
+         t.Db().noBlock = true;
        },
        "db/a.db|Title|||0|0|0|0|ok"},
   };

@@ -1,6 +1,7 @@
 // Shared helpers of the unit tests.
 #include "test_support.h"
 
+#include "cli/lost_arguments.h"
 #include "cli/output_check.h"
 #include "cli/progress.h"
 #include "cli/run_settings.h"
@@ -14,6 +15,7 @@ Args::Args(std::initializer_list<std::string> args) : storage_(args) {
 void RuntimeTest::SetUp() {
   fake::Reset();
   ResetRunSettings();
+  ResetLostArguments();
   ResetOutputCheck();
   ResetProgress();
   ResetDatabaseScan();

@@ -1,0 +1,67 @@
+// The wide command line converted without best-fit mapping: a character
+// outside the code page must not become another that means something else
+// (a '?' is a wildcard, and "Ł" would otherwise match an "L").
+#include <windows.h>
+
+#include <string>
+
+#include "cli/lost_arguments.h"
+#include "startup/wide_arguments.h"
+
+namespace {
+
+// The command line holds at most 32,767 characters; each becomes at most two
+// bytes, and each argument has at least one character of the line around it.
+constexpr std::size_t kMaxLine = 32768;
+constexpr std::size_t kMaxArguments = kMaxLine / 2 + 1;
+
+}  // namespace
+
+bool ToSystemCodePage(const wchar_t* wide, std::span<char> out) {
+  if (out.empty()) return false;
+  BOOL usedDefault = FALSE;
+  const int room = static_cast<int>(out.size());
+  int length = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide, -1, out.data(), room,
+                                   nullptr, &usedDefault);
+  if (length == 0 && GetLastError() == ERROR_INVALID_PARAMETER) {
+    // A code page that takes no such flags (UTF-8) holds every character;
+    // only a broken one (a lone surrogate) is replaced.
+    length = WideCharToMultiByte(CP_ACP, 0, wide, -1, out.data(), room, nullptr, nullptr);
+    usedDefault = FALSE;
+    for (const wchar_t* c = wide; *c != L'\0'; ++c) {
+      if (*c >= 0xd800 && *c <= 0xdfff) {
+        const bool paired = *c <= 0xdbff && c[1] >= 0xdc00 && c[1] <= 0xdfff;
+        if (!paired) usedDefault = TRUE;
+        if (paired) ++c;
+      }
+    }
+  }
+  if (length == 0) {
+    out[0] = '\0';  // too long for `out`, or not text at all
+    return false;
+  }
+  out[static_cast<std::size_t>(length) - 1] = '\0';
+  return usedDefault == FALSE;
+}
+
+char** ConvertArguments(int& argc, wchar_t** wideArgv) {
+  static char room[2 * kMaxLine + kMaxArguments];
+  static char* argv[kMaxArguments + 1];
+  static bool lost[kMaxArguments];
+  if (argc < 0) argc = 0;
+  if (static_cast<std::size_t>(argc) > kMaxArguments) argc = static_cast<int>(kMaxArguments);
+  std::size_t used = 0;
+  for (int i = 0; i < argc; ++i) {
+    if (used == sizeof room) {
+      argc = i;  // cannot happen with a command line the system accepts
+      break;
+    }
+    const std::span<char> rest(room + used, sizeof room - used);
+    lost[i] = !ToSystemCodePage(wideArgv[i] != nullptr ? wideArgv[i] : L"", rest);
+    argv[i] = rest.data();
+    used += std::char_traits<char>::length(rest.data()) + 1;
+  }
+  argv[argc] = nullptr;
+  NoteLostArguments(argc, argv, lost);
+  return argv;
+}

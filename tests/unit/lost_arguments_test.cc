@@ -1,0 +1,111 @@
+// Arguments that lost characters on their way into the runtime's code page
+// (the Windows entry notes them): each is named in a warning and then
+// matches nothing, whatever its stand-in '?' would have matched.
+#include "cli/lost_arguments.h"
+
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "cli/program_main.h"
+#include "cli/run_settings.h"
+#include "test_support.h"
+
+namespace {
+
+const std::string kRule = "\n===========================\n";
+const std::string kReport =
+    kRule + "Activity for database: sales.db\n\n" + "Date/Time\t\tReads\tWrites\tUser Name\n";
+
+std::string Warning(const std::string& role, const std::string& argument,
+                    const std::string& outcome) {
+  return "The " + role + " \"" + argument +
+         "\" holds characters that the system's code page cannot hold: " + outcome + ".\n";
+}
+
+class LostArgumentsTest : public RuntimeTest {
+ protected:
+  void SetUp() override {
+    RuntimeTest::SetUp();
+    rt().directories[""] = {fake::DbEntry("sales.db", "Pipeline")};
+    // The runtime's text for a name whose first letter its code page lacks.
+    rt().databases["sales.db"].log = {{fake::At("2026-12-01 08:00:00"), 1, 0, "CN=?ukasz/O=Acme"},
+                                      {fake::At("2026-12-02 08:00:00"), 2, 0, "CN=Lukasz/O=Acme"},
+                                      {fake::At("2026-12-03 08:00:00"), 3, 0, ""}};
+  }
+};
+
+std::string Line(const char* day, int reads, const char* user) {
+  return std::string("2026-12-0") + day + " 08:00:00\t" + std::to_string(reads) + "\t0\t" + user +
+         "\n";
+}
+
+TEST_F(LostArgumentsTest, ALostArgumentIsNamedAndMatchesNothing) {
+  struct Case {
+    const char* name;
+    std::vector<std::string> args;
+    std::vector<std::string> lost;  // texts noted as having lost characters
+    std::string err;
+    std::string out;
+    bool searched;
+  };
+  const std::string ukasz = Line("1", 1, "CN=?ukasz/O=Acme");
+  const std::string lukasz = Line("2", 2, "CN=Lukasz/O=Acme");
+  const std::string empty = Line("3", 3, "");
+  const Case cases[] = {
+      {"a user filter that lost a character takes no name",
+       {"/f:*?ukasz*", "sales.db"},
+       {"/f:*?ukasz*"},
+       Warning("user filter", "/f:*?ukasz*", "it matches no user name"),
+       kReport,
+       true},
+      {"the same filter typed with '?' is a wildcard",
+       {"/f:*?ukasz*", "sales.db"},
+       {},
+       "",
+       kReport + ukasz + lukasz,
+       true},
+      {"an exclusion that lost a character leaves out no name",
+       {"/x:*?ukasz*", "sales.db"},
+       {"/x:*?ukasz*"},
+       Warning("user exclusion", "/x:*?ukasz*", "it leaves out no user name"),
+       kReport + ukasz + lukasz + empty,
+       true},
+      {"a database name that lost a character: no search",
+       {"sal?s.db"},
+       {"sal?s.db"},
+       Warning("database name", "sal?s.db", "it matches no database"),
+       "",
+       false},
+      {"a server name that lost a character: no search",
+       {"Bia?ystok", "*"},
+       {"Bia?ystok"},
+       Warning("server name", "Bia?ystok", "no database is searched"),
+       "",
+       false},
+      {"other arguments are not patterns", {"/s:?", "sales.db"}, {"/s:?"}, "", kReport, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    SetUp();
+    // The noted vector is not the one parsed: the runtime may hand back its own.
+    std::vector<std::string> noted(c.lost);
+    std::vector<char*> notedArgv;
+    for (std::string& text : noted) notedArgv.push_back(text.data());
+    const bool lost[] = {true, true};
+    ASSERT_LE(noted.size(), std::size(lost));
+    NoteLostArguments(static_cast<int32_t>(noted.size()), notedArgv.data(), lost);
+
+    std::vector<std::string> all{"usetrail"};
+    all.insert(all.end(), c.args.begin(), c.args.end());
+    std::vector<char*> argv;
+    for (std::string& a : all) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    Output o = Capture([&] { ProgramMain(static_cast<int32_t>(all.size()), argv.data()); });
+    EXPECT_EQ(o.err, c.err);
+    EXPECT_EQ(o.out, c.out);
+    EXPECT_EQ(rt().CallsOf("DbSearch").size(), c.searched ? 1u : 0u);
+  }
+}
+
+}  // namespace
