@@ -67,6 +67,8 @@ constinit ScanState gScanState = kInitialScanState;
 
 namespace {
 ScanStep lastFailure = ScanStep::kNone;
+// Beside each slot: whether its path was cut to fit.
+constinit std::array<bool, kDatabaseCacheSize> pathCut{};
 
 Status FailedAt(ScanStep step, Status status) {
   lastFailure = status != 0 ? step : ScanStep::kNone;
@@ -78,6 +80,7 @@ void ResetDatabaseScan() {
   gDatabaseCache.fill(DatabaseEntry{});
   gScanState = kInitialScanState;
   lastFailure = ScanStep::kNone;
+  pathCut.fill(false);
 }
 
 ScanStep LastScanFailure() { return lastFailure; }
@@ -122,6 +125,11 @@ void CurrentDatabaseTitle(char* titleOut) {
   const DatabaseEntry* entry = CurrentEntry();
   CopyText(std::span<char>(titleOut, kTextSize),
            entry == nullptr ? std::string_view() : TextOf(entry->title));
+}
+
+bool CurrentDatabasePathCut() {
+  const DatabaseEntry* entry = CurrentEntry();
+  return entry != nullptr && pathCut[static_cast<std::size_t>(entry - gDatabaseCache.data())];
 }
 
 void CurrentDatabasePhysicalPath(char* pathOut) {
@@ -192,6 +200,7 @@ Status ParseDirectoryEntry(const void* summary, const char* serverName) {
   Text path{};
   Text physicalPath{};
   std::array<char, kNameSize> name{};
+  bool cut = false;  // the path kept is only the start of the item's
 
   // The runtime gives no buffer size: every read stays within the lengths
   // the descriptors announce, and offsets are 32-bit so 16-bit sums cannot
@@ -215,7 +224,7 @@ Status ParseDirectoryEntry(const void* summary, const char* serverName) {
     if (itemName == kTitleItem) {
       CopyText(title, text);
     } else if (itemName == kPathItem) {
-      CopyText(path, text);
+      cut = CopyText(path, text) < text.size();
     } else if (itemName == kTypeItem) {
       CopyText(type, text);
     } else if (itemName == kPhysicalPathItem) {
@@ -230,6 +239,7 @@ Status ParseDirectoryEntry(const void* summary, const char* serverName) {
   CopyText(entry.title, TextOf(title));
   CopyText(entry.path, TextOf(path));
   CopyText(entry.physicalPath, TextOf(physicalPath));
+  pathCut[static_cast<std::size_t>(s.entryCount)] = cut;
   ++s.entryCount;
   if (s.entryCount == kDatabaseCacheSize) s.resumeAfter = s.matchCount;
   return 0;

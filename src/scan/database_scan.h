@@ -46,6 +46,11 @@ int32_t NextDatabase(const char* serverName, const char* directory, char* pathOu
 void CurrentDatabaseTitle(char* titleOut);
 void CurrentDatabasePhysicalPath(char* pathOut);
 
+// Whether the path of the entry NextDatabase handed out last was too long to
+// keep, so that the path handed out is only its first 255 characters: such
+// a path names another database, or none, and must never be opened.
+bool CurrentDatabasePathCut();
+
 // One batch search of the directory.
 Status FillDatabaseCache(const char* serverName, const char* directory);
 

@@ -16,6 +16,7 @@ using fake::FolderEntry;
 struct Handed {
   std::vector<std::string> paths, titles;
   std::vector<Status> statuses;  // one per call, the final 0 included
+  std::vector<bool> cut;         // whether each path was cut to fit
 };
 
 // Calls NextDatabase until it returns 0 (bounded, so a scan that never ends
@@ -37,6 +38,7 @@ Handed Drain(const char* server = "", const char* directory = "") {
     CurrentDatabaseTitle(title);
     run.paths.push_back(path);
     run.titles.push_back(title);
+    run.cut.push_back(CurrentDatabasePathCut());
   }
   ADD_FAILURE() << "scan did not end";
   return run;
@@ -177,13 +179,18 @@ TEST_F(ScanTest, SummaryBuffersBeyondTheWorkingLimits) {
     DirectoryEntry entry;
     std::string path, title;
     uint16_t header = 6;
+    bool cut = false;
   } cases[] = {
       {"21 items", Raw(many), "twenty", ""},
       {"long name", Raw({{"$TITLE" + std::string(150, 'x'), Val("A")}, {"$Path", Val("a")}}), "a",
        ""},
       {"255 kept", Raw({{"$Path", Val(p255)}, {"$TITLE", Val(p255)}}), p255, p255},
       {"300 cut", Raw({{"$Path", Val(p300)}, {"$TITLE", Val(p300)}}), p300.substr(0, 255),
-       p300.substr(0, 255)},
+       p300.substr(0, 255), 6, true},
+      {"256 cut, then a short one", Raw({{"$Path", Val(p255 + "x")}, {"$Path", Val("a")}}), "a", "",
+       6, false},
+      {"short, then 256 cut", Raw({{"$Path", Val("a")}, {"$Path", Val(p255 + "x")}}), p255, "", 6,
+       true},
       {"length 0", Raw({{"$Path", Val("a")}, {"$Path", ""}, {"$TITLE", Val("A")}}), "a", "A"},
       {"length 1", Raw({{"$Path", "\x01"}, {"$TITLE", Val("A")}}), "", "A"},
       {"type word only", Raw({{"$Path", Val("")}, {"$TITLE", Val("A")}}), "", "A"},
@@ -203,6 +210,7 @@ TEST_F(ScanTest, SummaryBuffersBeyondTheWorkingLimits) {
     ASSERT_EQ(run.paths.size(), 1u);
     EXPECT_EQ(run.paths[0], c.path);
     EXPECT_EQ(run.titles[0], c.title);
+    EXPECT_EQ(run.cut[0], c.cut);
   }
 }
 
