@@ -28,7 +28,7 @@ const std::string kUsage =
     "You can use a combination of the /s and /e options to specify a date range.\n"
     "For example, /s:14 /e:7 gets entries from the last 7 to 14 days, /s:1 /e:1\n"
     "gets entries from yesterday, and /s:0 /e:0 gets entries from today.\n"
-    "\n/o prints one line per database (last access, entries, users); see the README.\n"
+    "\n/o one line per database, /t per entry, /u per user, /j JSON; see the README.\n"
     "version 1.2\n";
 
 class ParseArgumentsTest : public RuntimeTest {

@@ -1,0 +1,163 @@
+// The writer keeps a line in a fixed buffer and writes it with one call, as
+// the entry lines of the text form are written.
+#include "report/json_writer.h"
+
+#include <cstring>
+#include <span>
+
+#include "cli/report_printf.h"
+#include "report/report_fields.h"
+#include "report/runtime_text.h"
+
+namespace {
+
+// The most one step adds: a key or a number with its punctuation, or one
+// escaped character.
+constexpr std::size_t kStep = 64;
+
+// Makes room for `size` more bytes, writing what the line holds so far
+// when it is full.
+void Reserve(JsonLine& line, std::size_t size) {
+  if (line.length + size <= line.text.size()) return;
+  ReportWrite(line.text.data(), line.length);
+  line.length = 0;
+  line.cut = true;
+}
+
+void Put(JsonLine& line, char c) { line.text[line.length++] = c; }
+
+void PutKey(JsonLine& line, const char* key) {
+  const std::size_t size = std::strlen(key);
+  Reserve(line, size + 4);
+  if (line.hasField) Put(line, ',');
+  line.hasField = true;
+  Put(line, '"');
+  std::memcpy(line.text.data() + line.length, key, size);
+  line.length += size;
+  Put(line, '"');
+  Put(line, ':');
+}
+
+constexpr char kHex[] = "0123456789abcdef";
+
+// One character of UTF-8 text as a JSON string holds it.
+void PutEscaped(JsonLine& line, char c) {
+  const auto u = static_cast<unsigned char>(c);
+  if (u >= 0x20 && c != '"' && c != '\\') {
+    Put(line, c);
+    return;
+  }
+  Put(line, '\\');
+  switch (c) {
+    case '"':
+    case '\\':
+      Put(line, c);
+      return;
+    case '\b':
+      Put(line, 'b');
+      return;
+    case '\f':
+      Put(line, 'f');
+      return;
+    case '\n':
+      Put(line, 'n');
+      return;
+    case '\r':
+      Put(line, 'r');
+      return;
+    case '\t':
+      Put(line, 't');
+      return;
+    default:
+      Put(line, 'u');
+      Put(line, '0');
+      Put(line, '0');
+      Put(line, kHex[u >> 4]);
+      Put(line, kHex[u & 0xF]);
+      return;
+  }
+}
+
+// UTF-8 text, escaped, in as many pieces as the room asks for.
+void PutUtf8(JsonLine& line, std::string_view utf8) {
+  for (const char c : utf8) {
+    Reserve(line, 6);
+    PutEscaped(line, c);
+  }
+}
+
+void PutString(JsonLine& line, std::string_view text) {
+  Reserve(line, 1);
+  Put(line, '"');
+  // Plain ASCII is the same in UTF-8 and in every code page the runtime
+  // may use, and a byte below 0x80 is never the second byte of a
+  // double-byte character once those are taken in pairs: it is written as
+  // it stands up to the first byte that is not ASCII.
+  std::size_t at = 0;
+  while (at < text.size() && static_cast<unsigned char>(text[at]) < 0x80) {
+    Reserve(line, 6);
+    PutEscaped(line, text[at++]);
+  }
+  text.remove_prefix(at);
+  std::array<char, 1024> utf8;
+  while (!text.empty()) {
+    std::size_t written = 0;
+    const std::size_t taken = RuntimeTextToUtf8(text, utf8, written);
+    PutUtf8(line, std::string_view(utf8.data(), written));
+    text.remove_prefix(taken);
+  }
+  Reserve(line, 1);
+  Put(line, '"');
+}
+
+}  // namespace
+
+void JsonBegin(JsonLine& line) {
+  line.length = 0;
+  line.hasField = false;
+  line.cut = false;
+  Put(line, '{');
+}
+
+void JsonText(JsonLine& line, const char* key, std::string_view text) {
+  PutKey(line, key);
+  PutString(line, text);
+}
+
+void JsonNumber(JsonLine& line, const char* key, uint64_t value) {
+  PutKey(line, key);
+  Reserve(line, kStep);
+  line.length += PutDecimal(value, line.text.data() + line.length);
+}
+
+void JsonSignedNumber(JsonLine& line, const char* key, int64_t value) {
+  PutKey(line, key);
+  Reserve(line, kStep);
+  // The magnitude in unsigned arithmetic: the most negative value has no
+  // positive twin.
+  uint64_t magnitude = static_cast<uint64_t>(value);
+  if (value < 0) {
+    Put(line, '-');
+    magnitude = 0 - magnitude;
+  }
+  line.length += PutDecimal(magnitude, line.text.data() + line.length);
+}
+
+void JsonNull(JsonLine& line, const char* key) {
+  PutKey(line, key);
+  Reserve(line, 4);
+  std::memcpy(line.text.data() + line.length, "null", 4);
+  line.length += 4;
+}
+
+bool JsonEnd(JsonLine& line, std::size_t keep) {
+  Reserve(line, 2);
+  Put(line, '}');
+  Put(line, '\n');
+  ReportWrite(line.text.data(), line.length);
+  const bool kept = !line.cut && keep > 0 && keep <= line.length;
+  line.length = kept ? keep : 0;
+  line.hasField = kept && keep > 1;
+  line.cut = false;
+  return kept;
+}
