@@ -2,6 +2,7 @@
 // the entry lines of the text form are written.
 #include "report/json_writer.h"
 
+#include <algorithm>
 #include <cstring>
 #include <span>
 
@@ -78,12 +79,41 @@ void PutEscaped(JsonLine& line, char c) {
   }
 }
 
-// UTF-8 text, escaped, in as many pieces as the room asks for.
-void PutUtf8(JsonLine& line, std::string_view utf8) {
-  for (const char c : utf8) {
+// Bytes written as they stand inside a JSON string: printable ASCII but the
+// quote and the backslash, and, once a text is UTF-8, every byte of 0x80 up.
+enum : unsigned char { kEscaped, kAscii, kHigh };
+constexpr std::array<unsigned char, 256> kKinds = [] {
+  std::array<unsigned char, 256> kinds{};
+  for (int c = 0x20; c < 0x80; ++c) kinds[c] = c == '"' || c == '\\' ? kEscaped : kAscii;
+  for (int c = 0x80; c < 0x100; ++c) kinds[c] = kHigh;
+  return kinds;
+}();
+
+// Writes `text`, escaped, up to its first byte that is not ASCII (all of it
+// when it is UTF-8 already); returns how many bytes it took. Runs that need
+// no escape are copied whole, as far as the room goes.
+std::size_t PutEscapedText(JsonLine& line, std::string_view text, bool utf8) {
+  const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
+  auto plain = [&](std::size_t i) {
+    const unsigned char kind = kKinds[bytes[i]];
+    return kind == kAscii || (utf8 && kind == kHigh);
+  };
+  std::size_t at = 0;
+  while (at < text.size()) {
+    std::size_t end = at;
+    while (end < text.size() && plain(end)) ++end;
+    while (at < end) {
+      Reserve(line, 1);
+      const std::size_t n = std::min(end - at, line.text.size() - line.length);
+      std::memcpy(line.text.data() + line.length, text.data() + at, n);
+      line.length += n;
+      at += n;
+    }
+    if (at == text.size() || bytes[at] >= 0x80) break;
     Reserve(line, 6);
-    PutEscaped(line, c);
+    PutEscaped(line, text[at++]);
   }
+  return at;
 }
 
 void PutString(JsonLine& line, std::string_view text) {
@@ -92,18 +122,14 @@ void PutString(JsonLine& line, std::string_view text) {
   // Plain ASCII is the same in UTF-8 and in every code page the runtime
   // may use, and a byte below 0x80 is never the second byte of a
   // double-byte character once those are taken in pairs: it is written as
-  // it stands up to the first byte that is not ASCII.
-  std::size_t at = 0;
-  while (at < text.size() && static_cast<unsigned char>(text[at]) < 0x80) {
-    Reserve(line, 6);
-    PutEscaped(line, text[at++]);
-  }
-  text.remove_prefix(at);
+  // it stands up to the first byte that is not ASCII, and from there the
+  // rest goes through the conversion.
+  text.remove_prefix(PutEscapedText(line, text, false));
   std::array<char, 1024> utf8;
   while (!text.empty()) {
     std::size_t written = 0;
     const std::size_t taken = RuntimeTextToUtf8(text, utf8, written);
-    PutUtf8(line, std::string_view(utf8.data(), written));
+    PutEscapedText(line, std::string_view(utf8.data(), written), true);
     text.remove_prefix(taken);
   }
   Reserve(line, 1);
