@@ -27,13 +27,13 @@ void Reserve(JsonLine& line, std::size_t size) {
 
 void Put(JsonLine& line, char c) { line.text[line.length++] = c; }
 
-void PutKey(JsonLine& line, const char* key) {
-  const std::size_t size = std::strlen(key);
+void PutKey(JsonLine& line, std::string_view key) {
+  const std::size_t size = key.size();
   Reserve(line, size + 4);
   if (line.hasField) Put(line, ',');
   line.hasField = true;
   Put(line, '"');
-  std::memcpy(line.text.data() + line.length, key, size);
+  std::memcpy(line.text.data() + line.length, key.data(), size);
   line.length += size;
   Put(line, '"');
   Put(line, ':');
@@ -89,6 +89,23 @@ constexpr std::array<unsigned char, 256> kKinds = [] {
   return kinds;
 }();
 
+// How many bytes at the start of `p` need no escape (and, unless `utf8`,
+// are ASCII), judged eight at a time: most texts are such bytes alone.
+std::size_t PlainWords(const unsigned char* p, std::size_t size, bool utf8) {
+  constexpr uint64_t kOnes = 0x0101010101010101;
+  constexpr uint64_t kHighs = 0x8080808080808080;
+  auto hasZero = [](uint64_t v) { return (v - kOnes) & ~v & kHighs; };
+  std::size_t n = 0;
+  for (; n + 8 <= size; n += 8) {
+    uint64_t w;
+    std::memcpy(&w, p + n, 8);
+    const uint64_t control = (w - kOnes * 0x20) & ~w & kHighs;  // a byte below 0x20
+    const uint64_t special = hasZero(w ^ (kOnes * '"')) | hasZero(w ^ (kOnes * '\\'));
+    if ((control | special | (utf8 ? 0 : w & kHighs)) != 0) break;
+  }
+  return n;
+}
+
 // Writes `text`, escaped, up to its first byte that is not ASCII (all of it
 // when it is UTF-8 already); returns how many bytes it took. Runs that need
 // no escape are copied whole, as far as the room goes.
@@ -101,7 +118,11 @@ std::size_t PutEscapedText(JsonLine& line, std::string_view text, bool utf8) {
   std::size_t at = 0;
   while (at < text.size()) {
     std::size_t end = at;
-    while (end < text.size() && plain(end)) ++end;
+    for (;;) {
+      end += PlainWords(bytes + end, text.size() - end, utf8);
+      if (end == text.size() || !plain(end)) break;
+      ++end;
+    }
     while (at < end) {
       Reserve(line, 1);
       const std::size_t n = std::min(end - at, line.text.size() - line.length);
@@ -145,18 +166,18 @@ void JsonBegin(JsonLine& line) {
   Put(line, '{');
 }
 
-void JsonText(JsonLine& line, const char* key, std::string_view text) {
+void JsonText(JsonLine& line, std::string_view key, std::string_view text) {
   PutKey(line, key);
   PutString(line, text);
 }
 
-void JsonNumber(JsonLine& line, const char* key, uint64_t value) {
+void JsonNumber(JsonLine& line, std::string_view key, uint64_t value) {
   PutKey(line, key);
   Reserve(line, kStep);
   line.length += PutDecimal(value, line.text.data() + line.length);
 }
 
-void JsonSignedNumber(JsonLine& line, const char* key, int64_t value) {
+void JsonSignedNumber(JsonLine& line, std::string_view key, int64_t value) {
   PutKey(line, key);
   Reserve(line, kStep);
   // The magnitude in unsigned arithmetic: the most negative value has no
@@ -169,7 +190,7 @@ void JsonSignedNumber(JsonLine& line, const char* key, int64_t value) {
   line.length += PutDecimal(magnitude, line.text.data() + line.length);
 }
 
-void JsonNull(JsonLine& line, const char* key) {
+void JsonNull(JsonLine& line, std::string_view key) {
   PutKey(line, key);
   Reserve(line, 4);
   std::memcpy(line.text.data() + line.length, "null", 4);

@@ -24,10 +24,10 @@ struct JsonLine {
 void JsonBegin(JsonLine& line);
 
 // Adds a field; `key` is plain ASCII. A text is the runtime's, as it stands.
-void JsonText(JsonLine& line, const char* key, std::string_view text);
-void JsonNumber(JsonLine& line, const char* key, uint64_t value);
-void JsonSignedNumber(JsonLine& line, const char* key, int64_t value);
-void JsonNull(JsonLine& line, const char* key);
+void JsonText(JsonLine& line, std::string_view key, std::string_view text);
+void JsonNumber(JsonLine& line, std::string_view key, uint64_t value);
+void JsonSignedNumber(JsonLine& line, std::string_view key, int64_t value);
+void JsonNull(JsonLine& line, std::string_view key);
 
 // Ends the object and writes the line to the report stream. When the line
 // went out in one piece, its first `keep` bytes (fields added before) stay
