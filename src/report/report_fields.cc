@@ -99,8 +99,8 @@ void PrintEntryLine(std::string_view prefix, std::string_view time, const Activi
                      QuotingOf(user, separator) == FieldQuoting::kPlain;
   if (plain && prefix.size() + time.size() + user.size() + 14 <= kLineRoom) {
     std::array<char, kLineRoom> line;
-    std::memcpy(line.data(), prefix.data(), prefix.size());
     std::size_t n = prefix.size();
+    if (n != 0) std::memcpy(line.data(), prefix.data(), n);  // an empty one may have no data
     std::memcpy(line.data() + n, time.data(), time.size());
     n += time.size();
     line[n++] = separator;
