@@ -22,7 +22,9 @@ std::array<const char*, kSlotCount> slots{};
 std::array<uint32_t, kMaxNames> used{};  // indices of the filled slots
 uint32_t count = 0;
 
-uint32_t Hash(const char* name) { return static_cast<uint32_t>(NameHash(std::string_view(name))); }
+uint32_t Hash(const char* name) {
+  return static_cast<uint32_t>(NameHash(std::string_view(name)));
+}
 
 }  // namespace
 
