@@ -1,16 +1,12 @@
-// The entry table against the fake runtime: several databases in each form,
-// the same entries as the report, and failures told aside in the words of
-// the overview.
+// The entry table against the fake runtime: several databases in each form
+// under a window and a pattern, failures told aside, long texts.
 #include "report/entry_table.h"
 
-#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "cli/run_settings.h"
-#include "report/activity_report.h"
-#include "report/overview.h"
 #include "test_support.h"
 
 namespace {
@@ -79,8 +75,15 @@ TEST_F(EntryTableTest, TheSameTableInEveryForm) {
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << static_cast<int>(c.separator) << " json " << c.json);
     SetUp();
-    rt().databases["a.db"].log = {{At("2026-12-01 10:00:00"), 1, 2, "Doe, John"},
-                                  {At("2026-12-02 11:00:00"), 3, 4, "=cmd|\"x\""}};
+    // Left out by /s:14 /e:0 /x:*srv?: too old, dated ahead, a server.
+    rt().databases["a.db"].log = {{At("2026-11-22 23:59:59"), 7, 7, "Old"},
+                                  {At("2026-12-01 10:00:00"), 1, 2, "Doe, John"},
+                                  {At("2026-12-08 00:00:00"), 7, 7, "Ahead"},
+                                  {At("2026-12-02 11:00:00"), 3, 4, "=cmd|\"x\""},
+                                  {At("2026-12-02 12:00:00"), 7, 7, "CN=Srv1"}};
+    gRunSettings.startDays = 14;
+    gRunSettings.endDays = 0;
+    CopyText(gRunSettings.excludePattern, "*srv?");
     rt().databases["b.db"].activityStatus = 578;
     rt().databases["c.db"].log = {{fake::InvalidTime(), 9, 9, "Lost"},
                                   {At("2026-12-03 12:00:00"), 65535, 0, "CN=Ann\\Org"}};
@@ -90,89 +93,6 @@ TEST_F(EntryTableTest, TheSameTableInEveryForm) {
     const Output o = Run(dbs);
     EXPECT_EQ(o.err, c.table);
     EXPECT_EQ(o.out, aside);
-  }
-}
-
-TEST_F(EntryTableTest, AnEmptyRunIsTheHeaderAlone) {
-  EXPECT_EQ(Run({}).err, "Path\tTitle\tDate/Time\tReads\tWrites\tUser Name\n");
-  gRunSettings.json = 1;
-  EXPECT_EQ(Run({}).err, "");
-}
-
-// Each line of the table is a line of the report with path and title in
-// front, under every window and pattern.
-TEST_F(EntryTableTest, KeepsTheEntriesTheReportPrints) {
-  // Now is 2026-12-07 12:00:00.
-  const std::vector<fake::LogEntry> log = {
-      {At("2026-11-20 08:00:00"), 1, 0, "CN=Ann"},    {At("2026-12-05 08:00:00"), 2, 1, "CN=Bob"},
-      {At("2026-12-06 23:00:00"), 4, 2, "CN=Ann"},    {fake::InvalidTime(), 5, 5, "CN=Bad"},
-      {At("2026-12-06 23:00:00"), 8, 0, "cn=ann"},    {At("2026-12-03 09:00:00"), 16, 4, "CN=Srv1"},
-      {At("2026-12-09 10:00:00"), 32, 8, "CN=Early"}, {At("2026-12-07 00:00:00"), 0, 0, ""},
-  };
-  struct Case {
-    int32_t start, end;
-    const char* include;
-    const char* exclude;
-    size_t lines;
-  };
-  const Case cases[] = {
-      {-1, -1, "*", "", 6},      {14, 1, "*", "", 4}, {1, 1, "*", "", 2}, {-1, 1, "*ann", "", 3},
-      {-1, -1, "*", "*SRV?", 6}, {0, 0, "*", "", 0},  {3, 5, "*", "", 0}, {0, 0, "", "x", 1},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(testing::Message() << c.start << " " << c.end << " " << c.include);
-    SetUp();
-    rt().databases["a.db"].log = log;
-    gRunSettings.startDays = c.start;
-    gRunSettings.endDays = c.end;
-    CopyText(gRunSettings.includePattern, c.include);
-    CopyText(gRunSettings.excludePattern, c.exclude);
-    const std::string report = Capture([] { ProcessDatabase("", "a.db"); }).err;
-    std::string expected;
-    size_t lines = 0;
-    // The report's entry lines: after the header, up to the first blank line.
-    size_t at = report.find("User Name\n") + 10;
-    for (size_t end = report.find('\n', at); end != std::string::npos;
-         at = end + 1, end = report.find('\n', at)) {
-      const std::string line = report.substr(at, end + 1 - at);
-      if (line.rfind("Error converting", 0) == 0) continue;
-      expected += "a.db\tT\t" + line;
-      ++lines;
-    }
-    EXPECT_EQ(lines, c.lines);
-    const Output o = Run({{"a.db", "T"}});
-    EXPECT_EQ(o.err, "Path\tTitle\tDate/Time\tReads\tWrites\tUser Name\n" + expected);
-    EXPECT_EQ(o.out, "a.db: 1 entry with a date-time that cannot be converted\n");
-  }
-}
-
-// A failure goes aside in the very words of the overview's Status column.
-TEST_F(EntryTableTest, FailuresAreToldInTheOverviewsWords) {
-  const std::function<void()> scripts[] = {
-      [] { fake::Fake().Fail("BuildNetPath", 1, fake::kPathTooLong); },
-      [] {
-        fake::Fake().databases["a.db"].opens = false;
-        fake::Fake().databases["a.db"].openStatus = fake::kNoSuchFile;
-      },
-      [] { fake::Fake().databases["a.db"].opens = false; },
-      [] { fake::Fake().databases["a.db"].activityStatus = 0x8000 | 578; },
-      [] { fake::Fake().databases["a.db"].activityStatus = fake::kBadHandle; },
-      [] { fake::Fake().databases["a.db"].activityStatus = 77; },
-      [] {
-        fake::Fake().databases["a.db"].log = {{fake::InvalidTime(), 1, 1, "X"},
-                                              {fake::InvalidTime(), 1, 1, "Y"}};
-      },
-  };
-  for (const auto& script : scripts) {
-    SetUp();
-    script();
-    std::string status = Capture([] { ProcessDatabaseOverview("", "a.db", "T"); }).err;
-    status = status.substr(status.rfind('\t') + 1);
-    SetUp();
-    script();
-    const Output o = Run({{"a.db", "T"}});
-    EXPECT_EQ(o.out, "a.db: " + status);
-    EXPECT_EQ(o.err, "Path\tTitle\tDate/Time\tReads\tWrites\tUser Name\n");
   }
 }
 

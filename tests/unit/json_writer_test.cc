@@ -1,5 +1,5 @@
-// The JSON writer: escapes, numbers and nulls, lines longer than its room,
-// fields kept for the next line; and the rule for bytes that are not UTF-8.
+// The JSON writer: escapes, numbers and nulls, escapes at the edge of its
+// room; and the rule for bytes that are not UTF-8.
 #include "report/json_writer.h"
 
 #include <climits>
@@ -54,31 +54,6 @@ TEST(JsonWriter, NumbersAndNulls) {
             "{\"a\":0,\"b\":18446744073709551615,\"c\":-1,\"d\":-9223372036854775808,"
             "\"e\":9223372036854775807,\"f\":null}\n");
   EXPECT_EQ(Line([](JsonLine&) {}), "{}\n");
-}
-
-TEST(JsonWriter, KeptFieldsBeginTheNextLineUnlessTheLineWentOutInPieces) {
-  static JsonLine line;
-  const std::string longText(5000, 'x');  // more than the room
-  std::string expected;
-  const Output o = Capture([&] {
-    JsonBegin(line);
-    JsonText(line, "path", "a.db");
-    const std::size_t keep = line.length;
-    JsonNumber(line, "n", 1);
-    EXPECT_TRUE(JsonEnd(line, keep));
-    JsonNumber(line, "n", 2);
-    EXPECT_TRUE(JsonEnd(line, keep));
-    JsonText(line, "long", longText);
-    EXPECT_FALSE(JsonEnd(line, keep));  // the kept part went out with the piece
-    EXPECT_EQ(line.length, 0u);
-    JsonBegin(line);
-    JsonNumber(line, "n", 3);
-    EXPECT_FALSE(JsonEnd(line, 0));
-  });
-  EXPECT_EQ(o.err,
-            "{\"path\":\"a.db\",\"n\":1}\n{\"path\":\"a.db\",\"n\":2}\n"
-            "{\"path\":\"a.db\",\"long\":\"" +
-                longText + "\"}\n{\"n\":3}\n");
 }
 
 TEST(JsonWriter, EscapesAcrossTheRoomsEdge) {

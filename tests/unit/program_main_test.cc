@@ -153,9 +153,6 @@ TEST_F(ProgramMainTest, AScanFailureStaysOutOfATableForOtherTools) {
        "Path\tTitle\tLast Access\tDays Since\tEntries\tReads\tWrites\tUsers\tStatus\n" + failure,
        ""},
       {"/t", "Path\tTitle\tDate/Time\tReads\tWrites\tUser Name\n", failure},
-      {"/u",
-       "User Name\tDatabases\tEntries\tReads\tWrites\tLast Access\tDays Since\tLast Database\n",
-       failure},
       {"/j", "", failure},
   };
   for (const Case& c : cases) {
