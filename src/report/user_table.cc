@@ -232,11 +232,17 @@ void PrintTextLine(const UserRecord& r, std::string_view name, std::string_view 
     ReportWrite(line.data(), n);
     return;
   }
+  // A name too long for the room: the fields one by one, the counts put
+  // together here as in the usual line.
   PrintTextField(name, s);
-  ReportPrintf("%c%lu%c%llu%c%llu%c%llu%c", s, static_cast<unsigned long>(r.databases), s,
-               static_cast<unsigned long long>(r.entries), s,
-               static_cast<unsigned long long>(r.reads), s,
-               static_cast<unsigned long long>(r.writes), s);
+  std::array<char, 4 * 21 + 1> counts;
+  std::size_t n = 0;
+  for (const uint64_t value : {uint64_t{r.databases}, r.entries, r.reads, r.writes}) {
+    counts[n++] = s;
+    n += PutDecimal(value, counts.data() + n);
+  }
+  counts[n++] = s;
+  ReportWrite(counts.data(), n);
   PrintTextField(time, s);
   ReportPrintf("%c%d%c", s, static_cast<int>(days), s);
   PrintTextField(path, s);
