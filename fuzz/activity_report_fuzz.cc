@@ -1,6 +1,7 @@
 // Fuzzes ProcessDatabase over the fake runtime: random logs, entries blocks,
 // summaries and run settings; checks what is printed against the filter rules
-// and that every handle and block is given back.
+// and that every handle and block is given back. The entry table and the user
+// table then read the same log and must count the same entries.
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <climits>
@@ -9,6 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -17,6 +19,8 @@
 #include "fake_runtime.h"
 #include "fuzz_support.h"
 #include "report/activity_report.h"
+#include "report/entry_table.h"
+#include "report/user_table.h"
 
 namespace {
 
@@ -197,6 +201,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   const int64_t endDay = DayNumber(today - int64_t{settings.endDays} * 86400);
   std::size_t printed = 0;
   std::size_t unconverted = 0;
+  std::set<std::string> names;  // of the entries that pass
   for (const Logged& e : logged) {
     if (!e.valid) {
       ++unconverted;
@@ -209,6 +214,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     if (!fuzz::TableMatch(settings.includePattern.data(), name, true)) continue;
     if (fuzz::TableMatch(settings.excludePattern.data(), name, true)) continue;
     ++printed;
+    names.insert(name);
   }
   const bool readable = db.opens && db.activityStatus == 0;
   const bool entriesRead = readable && !rt.lockFails;
@@ -265,5 +271,36 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     };
     fuzz::Require(shown(days) || (seconds < 0 && shown(0)), "the period in whole days");
   }
+
+  // The tables, in the text form or as JSON Lines (where the line mark is
+  // escaped); their messages about the log land in the same capture.
+  settings.json = in.ConsumeBool() ? 1 : 0;
+  auto capture = [](auto body) {
+    char* text = nullptr;
+    std::size_t size = 0;
+    FILE* sink = open_memstream(&text, &size);
+    fuzz::Require(sink != nullptr, "output capture opens");
+    {
+      fuzz::StreamSwap swap(sink);
+      body();
+    }
+    std::fclose(sink);
+    std::string captured(text, size);
+    std::free(text);
+    return captured;
+  };
+  const std::string table = capture([] { ProcessDatabaseEntries("", "db", "T"); });
+  const std::size_t rows = settings.json != 0 ? CountOf(table, "\\u0001")
+                                              : CountOf(table, std::string_view(&kLineMark, 1));
+  fuzz::Require(rows == (entriesRead ? printed : 0), "the entry table has the report's entries");
+  settings.json = 1;
+  const std::string users = capture([] {
+    ProcessDatabaseUsers("", "db");
+    PrintUserTable();
+  });
+  fuzz::Require(CountOf(users, "{\"user\":") == (entriesRead ? names.size() : 0),
+                "one user line for each different name");
+  fuzz::Require(rt.OpenHandles() == 0 && rt.LockedBlocks() == 0 && rt.LiveBlocks() == 0,
+                "the tables give back what they take");
   return 0;
 }

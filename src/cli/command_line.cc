@@ -31,7 +31,7 @@ constexpr const char* kUsagePieces[] = {
     "You can use a combination of the /s and /e options to specify a date range.\n",
     "For example, /s:14 /e:7 gets entries from the last 7 to 14 days, /s:1 /e:1\n",
     "gets entries from yesterday, and /s:0 /e:0 gets entries from today.\n",
-    ("\n/o prints one line per database (last access, entries, users); see the README.\n"
+    ("\n/o one line per database, /t per entry, /u per user, /j JSON; see the README.\n"
      "version 1.2\n"),
 };
 
@@ -41,6 +41,16 @@ const char* SwitchValue(const char* argument) {
   const char* colon = std::strchr(argument, ':');
   if (colon == nullptr || colon[1] == '\0') return nullptr;
   return colon + 1;
+}
+
+// /o, /t and /u each choose what the run prints; the first one given counts
+// and any other is warned about, so that one run writes one table.
+void ChooseView(RunSettings& s, View view, const char* arg) {
+  if (s.view == View::kReport) {
+    s.view = view;
+  } else if (s.view != view) {
+    ReportPrintf("Only the first of /o, /t and /u counts:%s (ignored)", arg);
+  }
 }
 
 bool IsBlank(char c) {
@@ -104,7 +114,19 @@ int32_t ParseArguments(int32_t argc, char** argv) {
         break;
       case 'o':
       case 'O':
-        s.overview = 1;
+        ChooseView(s, View::kOverview, arg);
+        break;
+      case 't':
+      case 'T':
+        ChooseView(s, View::kEntries, arg);
+        break;
+      case 'u':
+      case 'U':
+        ChooseView(s, View::kUsers, arg);
+        break;
+      case 'j':
+      case 'J':
+        s.json = 1;
         break;
       case 'f':
       case 'F':
@@ -133,6 +155,8 @@ int32_t ParseArguments(int32_t argc, char** argv) {
         break;
     }
   }
+  if (s.json != 0 && s.view == View::kReport)
+    s.view = View::kEntries;  // the report has no JSON form
   if (taken == 0) {
     ReportPrintf("** Not enough arguments! **\n");
     PrintUsage();

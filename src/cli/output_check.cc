@@ -41,6 +41,8 @@ bool FinishOutput(std::FILE* messageStream) {
   return false;
 }
 
+void NoteOutputIncomplete() { failed = true; }
+
 bool OutputFailed() { return failed; }
 
 void ResetOutputCheck() {

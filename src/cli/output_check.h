@@ -24,7 +24,12 @@ bool OutputLost();
 // Returns whether all was written.
 bool FinishOutput(std::FILE* messageStream);
 
-// Whether a FinishOutput of this run found lost output.
+// Marks the run as failed for output that could not be made in full (the
+// caller has said why on the initial standard error).
+void NoteOutputIncomplete();
+
+// Whether a FinishOutput of this run found lost output, or a part of the
+// output could not be made.
 bool OutputFailed();
 
 // Back to the state at process start (for a fresh run in the same process).

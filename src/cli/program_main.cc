@@ -2,6 +2,9 @@
 // and every database whose path or title matches, reported in turn.
 #include "cli/program_main.h"
 
+#include <array>
+#include <cstdio>
+
 #include "cli/command_line.h"
 #include "cli/output_check.h"
 #include "cli/progress.h"
@@ -10,27 +13,79 @@
 #include "cli/streams.h"
 #include "match/wildcard.h"
 #include "report/activity_report.h"
+#include "report/entry_table.h"
 #include "report/overview.h"
+#include "report/report_fields.h"
+#include "report/user_table.h"
 #include "scan/database_scan.h"
 
 namespace {
+
+// The tables for other tools keep to their lines: the run's own messages
+// go to the initial standard error. The report and the overview's text
+// form carry them among their lines.
+bool MessagesAside() {
+  const View view = gRunSettings.view;
+  return view == View::kEntries || view == View::kUsers || gRunSettings.json != 0;
+}
 
 // A server that cannot be reached must not look like an empty one. A
 // directory that was searched but would not close lost nothing: say so.
 void ReportScanFailure(Status status, ScanStep step) {
   const char* server = gRunSettings.serverName.data();
+  std::array<char, 2 * kTextSize> words{};
   if (step == ScanStep::kClose) {
     if (server[0] == '\0') {
-      ReportPrintf("Unable to close the local data directory after searching it\n");
+      std::snprintf(words.data(), words.size(),
+                    "Unable to close the local data directory after searching it");
     } else {
-      ReportPrintf("Unable to close the data directory of server %s after searching it\n", server);
+      std::snprintf(words.data(), words.size(),
+                    "Unable to close the data directory of server %s after searching it", server);
     }
   } else if (server[0] == '\0') {
-    ReportPrintf("Unable to search the local data directory\n");
+    std::snprintf(words.data(), words.size(), "Unable to search the local data directory");
   } else {
-    ReportPrintf("Unable to search the data directory of server %s\n", server);
+    std::snprintf(words.data(), words.size(), "Unable to search the data directory of server %s",
+                  server);
   }
-  PrintStatus(status);
+  Text text{};
+  const bool hasText = LoadErrorText(status, text) != 0;
+  const int code = static_cast<int>(ErrorCode(status));
+  if (MessagesAside()) {
+    PrintAside("%s\n", words.data());
+    if (hasText) PrintAside("(Error %d: %s)\n", code, text.data());
+  } else {
+    ReportPrintf("%s\n", words.data());
+    if (hasText) ReportPrintf("(Error %d: %s)\n", code, text.data());
+  }
+}
+
+// The view is chosen once; these three tell each part of the run to it.
+void StartView(View view) {
+  if (view == View::kOverview) PrintOverviewHeader();
+  if (view == View::kEntries) PrintEntryTableHeader();
+}
+
+void ShowDatabase(View view, const char* server, const char* path, const char* title) {
+  switch (view) {
+    case View::kOverview:
+      ProcessDatabaseOverview(server, path, title);
+      break;
+    case View::kEntries:
+      ProcessDatabaseEntries(server, path, title);
+      break;
+    case View::kUsers:
+      ProcessDatabaseUsers(server, path);
+      break;
+    case View::kReport:
+      ReportPrintf("\n===========================\n");
+      ProcessDatabase(server, path);
+      break;
+  }
+}
+
+void FinishView(View view) {
+  if (view == View::kUsers && !OutputLost()) PrintUserTable();
 }
 
 }  // namespace
@@ -44,8 +99,8 @@ Status ProgramMain(int32_t argc, char** argv) {
   SwapStandardStreams();
   BufferReportStream();
   WatchOutput(stderr);  // the report stream now carries the initial standard output
-  const bool overview = gRunSettings.overview != 0;
-  if (overview) PrintOverviewHeader();
+  const View view = gRunSettings.view;
+  StartView(view);
 
   const char* server = gRunSettings.serverName.data();
   const char* pattern = gRunSettings.dbPattern.data();
@@ -66,14 +121,7 @@ Status ProgramMain(int32_t argc, char** argv) {
     CurrentDatabaseTitle(title.data());
     const bool matches =
         WildcardMatch(pattern, path.data(), 0) != 0 || WildcardMatch(pattern, title.data(), 0) != 0;
-    if (matches) {
-      if (overview) {
-        ProcessDatabaseOverview(server, path.data(), title.data());
-      } else {
-        ReportPrintf("\n===========================\n");
-        ProcessDatabase(server, path.data());
-      }
-    }
+    if (matches) ShowDatabase(view, server, path.data(), title.data());
     NoteDatabaseSearched(matches);
   }
   if (scanStatus != 0) {
@@ -81,6 +129,7 @@ Status ProgramMain(int32_t argc, char** argv) {
     failedStep = LastScanFailure();
   }
   if (scanFailure != 0 && !OutputLost()) ReportScanFailure(scanFailure, failedStep);
+  FinishView(view);
   EndProgress();
   FinishOutput(stdout);  // the initial standard error, since the exchange
   return 0;

@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <climits>
+#include <cstdarg>
 #include <cstdio>
 
 #include "cli/run_settings.h"
@@ -40,11 +41,17 @@ unsigned long Add(unsigned long total, uint32_t n) {
   return total > ULONG_MAX - n ? ULONG_MAX : total + n;
 }
 
+// The overview and the user table count entries; the others print them.
+const char* EntriesWord() {
+  const View view = gRunSettings.view;
+  return view == View::kOverview || view == View::kUsers ? "counted" : "printed";
+}
+
 void Show() {
   char line[160];
-  const int length = std::snprintf(
-      line, sizeof line, "%lu databases searched, %lu reported, %lu entries %s", progress.searched,
-      progress.reported, progress.entries, gRunSettings.overview != 0 ? "counted" : "printed");
+  const int length =
+      std::snprintf(line, sizeof line, "%lu databases searched, %lu reported, %lu entries %s",
+                    progress.searched, progress.reported, progress.entries, EntriesWord());
   if (length < 0) return;
   // Blanks over what is left of a longer line before.
   const int pad = progress.shownLength > length ? progress.shownLength - length : 0;
@@ -83,6 +90,16 @@ void EndProgress() {
   std::fflush(stdout);
   progress.shown = false;
   progress.shownLength = 0;
+}
+
+void PrintAside(const char* format, ...) {
+  EndProgress();
+  va_list args;
+  va_start(args, format);
+  std::vfprintf(stdout, format, args);
+  va_end(args);
+  // At once: a person at the terminal sees it when it happens.
+  std::fflush(stdout);
 }
 
 void SetProgressClock(ProgressClock replacement) {

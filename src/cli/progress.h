@@ -6,6 +6,8 @@
 
 #include <cstdint>
 
+#include "cli/report_printf.h"  // USETRAIL_PRINTF
+
 // Decides, before the stream exchange, whether progress is shown: only when
 // the initial standard error is a terminal and the initial standard output
 // is not. Starts the run's clock.
@@ -20,6 +22,11 @@ void NoteEntriesCounted(uint32_t count);
 // Erases the progress line, if one is shown. Called before the run ends and
 // before any other text goes to the initial standard error.
 void EndProgress();
+
+// Writes a message to the initial standard error (the standard output
+// stream since the exchange), where the tables tell what they leave out.
+// The progress line is erased first and comes back at its next refresh.
+void PrintAside(const char* format, ...) USETRAIL_PRINTF(1, 2);
 
 // The clock, in milliseconds; tests replace it. Null puts the system's back.
 using ProgressClock = int64_t (*)();

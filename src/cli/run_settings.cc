@@ -11,7 +11,8 @@ constexpr RunSettings InitialRunSettings() {
   s.endDays = -1;
   s.separator = '\t';
   s.showSummary = 0;
-  s.overview = 0;
+  s.view = View::kReport;
+  s.json = 0;
   return s;
 }
 

@@ -6,6 +6,14 @@
 
 #include "common/fixed_text.h"
 
+// What a run prints: each database's report, or one of the tables.
+enum class View : int32_t {
+  kReport,    // a rule line and the report of each database
+  kOverview,  // /o: one line per database
+  kEntries,   // /t: one line per entry, every database in one table
+  kUsers,     // /u: one line per user name, across the databases
+};
+
 struct RunSettings {
   Text serverName;      // empty: the local data directory
   Text dbPattern;       // tested against each database's path and title
@@ -15,7 +23,8 @@ struct RunSettings {
   int32_t endDays;      // newest day to print, days before today; < 0: none
   char separator;       // between the fields of a report line
   int32_t showSummary;  // print the database summary after the entries
-  int32_t overview;     // one line per database instead of its report
+  View view;            // the first of /o, /t and /u given; the report without them
+  int32_t json;         // /j: the table as JSON Lines
   // Set when the argument held characters that the runtime's code page
   // cannot hold (lost_arguments.h): the setting then matches nothing.
   int32_t serverNameLost;

@@ -18,60 +18,6 @@
 
 namespace {
 
-// Decimal digits of `value` at `out`; returns their count.
-std::size_t PutDecimal(uint16_t value, char* out) {
-  char digits[5];
-  std::size_t n = 0;
-  do {
-    digits[n++] = static_cast<char>('0' + value % 10);
-    value = static_cast<uint16_t>(value / 10);
-  } while (value != 0);
-  for (std::size_t i = 0; i < n; ++i) out[i] = digits[n - 1 - i];
-  return n;
-}
-
-// Room for a usual line put together here: the date-time text, two numbers
-// of five digits, three separators, a user name and the line end.
-constexpr std::size_t kLineRoom = 512;
-
-// One report line, "%s%c%d%c%d%c%s\n" of the time text, reads, writes and
-// name, in one write. It is put together here rather than formatted: it is
-// the one line written for every entry. A line longer than the room, and
-// in the comma form a field a spreadsheet would misread, take the general
-// path; such lines are rare.
-void PrintEntryLine(std::string_view time, const ActivityEntry& entry, const char* name,
-                    char separator) {
-  const std::string_view user(name);
-  const bool plain = QuotingOf(time, separator) == FieldQuoting::kPlain &&
-                     QuotingOf(user, separator) == FieldQuoting::kPlain;
-  if (plain && time.size() + user.size() + 14 <= kLineRoom) {
-    std::array<char, kLineRoom> line;
-    std::size_t n = time.size();
-    std::memcpy(line.data(), time.data(), n);
-    line[n++] = separator;
-    n += PutDecimal(entry.reads, line.data() + n);
-    line[n++] = separator;
-    n += PutDecimal(entry.writes, line.data() + n);
-    line[n++] = separator;
-    std::memcpy(line.data() + n, user.data(), user.size());
-    n += user.size();
-    line[n++] = '\n';
-    ReportWrite(line.data(), n);
-    return;
-  }
-  const int reads = entry.reads;
-  const int writes = entry.writes;
-  if (plain) {
-    ReportPrintf("%s%c%d%c%d%c%s\n", time.data(), separator, reads, separator, writes, separator,
-                 name);
-    return;
-  }
-  PrintTextField(time, separator);
-  ReportPrintf("%c%d%c%d%c", separator, reads, separator, writes, separator);
-  PrintTextField(user, separator);
-  ReportPrintf("\n");
-}
-
 // Prints the entries that pass the date window and the name patterns and
 // returns the status of the last date-time conversion (0 when none).
 //
@@ -97,7 +43,7 @@ Status PrintEntries(const unsigned char* block, uint16_t count, const DateWindow
 
     const char* name = reinterpret_cast<const char*>(block) + entry.nameOffset;
     if (!NamePasses(name)) continue;
-    PrintEntryLine(TextOf(time), entry, name, separator);
+    PrintEntryLine({}, TextOf(time), entry, name, separator);
     ++printed;
   }
   NoteEntriesCounted(printed);

@@ -28,6 +28,12 @@ int64_t BoundDay(const TimeDate& today, int32_t offset) {
   return moved == counted ? moved : counted;
 }
 
+int64_t DayOf(const TimeDate& time) {
+  TimeDate date{};
+  TimeDateOnly(&time, 0, &date);
+  return TimeDayNumber(&date);
+}
+
 // One star or more and nothing else; the empty pattern is not one.
 bool OnlyStars(const char* pattern) {
   if (*pattern != '*') return false;
@@ -44,15 +50,18 @@ int64_t DayNumberOf(const TimeDate& time) {
 
 }  // namespace
 
-Status ReadEntry(const unsigned char* block, uint32_t index, ActivityEntry& entry, TimeText& time) {
-  std::memcpy(&entry, block + std::size_t{index} * sizeof entry, sizeof entry);
+Status TimeTextOf(const TimeDate& time, TimeText& text) {
   // The text is terminated here, so the buffer is not cleared first: every
   // entry would pay for that.
   uint16_t length = 0;
-  const Status status =
-      TimeToText(nullptr, nullptr, &entry.time, time.data(), kMaxTimeText, &length);
-  time[length < kMaxTimeText ? length : kMaxTimeText] = '\0';
+  const Status status = TimeToText(nullptr, nullptr, &time, text.data(), kMaxTimeText, &length);
+  text[length < kMaxTimeText ? length : kMaxTimeText] = '\0';
   return status;
+}
+
+Status ReadEntry(const unsigned char* block, uint32_t index, ActivityEntry& entry, TimeText& time) {
+  std::memcpy(&entry, block + std::size_t{index} * sizeof entry, sizeof entry);
+  return TimeTextOf(entry.time, time);
 }
 
 DateWindow MakeDateWindow() {
@@ -88,6 +97,19 @@ bool NamePasses(const char* name) {
   if (gRunSettings.excludePatternLost != 0) return true;
   if (exclude[0] == '\0') return name[0] != '\0';
   return WildcardMatch(exclude, name, 0) == 0;
+}
+
+bool IsLater(const TimeDate& a, const TimeDate& b) { return TimeDiffSeconds(&a, &b) > 0; }
+
+int64_t TodayDayNumber() {
+  TimeDate now{};
+  TimeNow(&now);
+  return DayOf(now);
+}
+
+int32_t DaysSince(const TimeDate& time, int64_t today) {
+  const int64_t days = today - DayOf(time);
+  return days > INT32_MAX ? INT32_MAX : days < INT32_MIN ? INT32_MIN : static_cast<int32_t>(days);
 }
 
 uint32_t SummaryPeriodDays(const ActivitySummary& summary) {

@@ -20,6 +20,10 @@ struct DateWindow {
 // A date-time text of the runtime, terminated.
 using TimeText = std::array<char, kMaxTimeText + 1>;
 
+// Converts `time` into its text, terminated, as the report shows it.
+// Returns the conversion's status; `text` is valid when it is 0.
+Status TimeTextOf(const TimeDate& time, TimeText& text);
+
 // Copies entry `index` out of the entries block (which need not be aligned)
 // and converts its date-time into `time`. Every entry is converted before
 // any filter, so a bad date-time is found even on an entry that would not
@@ -35,6 +39,17 @@ bool InWindow(const DateWindow& window, const TimeDate& time);
 
 // Whether a user name passes the include pattern and not the exclude one.
 bool NamePasses(const char* name);
+
+// Whether `a` is later than `b`. Every comparison of entries' times ("the
+// latest", and which of equal times is kept) goes through here.
+bool IsLater(const TimeDate& a, const TimeDate& b);
+
+// Today's day number, from the current time.
+int64_t TodayDayNumber();
+
+// Calendar days from the day of `time` to `today` (0: today; negative: dated
+// ahead), held to the signed 32-bit range.
+int32_t DaysSince(const TimeDate& time, int64_t today);
 
 // Whole days of a summary's logging period, a started day counting as one;
 // a period that ends before it starts is no days.

@@ -338,8 +338,8 @@ TEST_F(ActivityReportTest, CommaFormQuotesOnlyFieldsThatNeedIt) {
 
 TEST_F(ActivityReportTest, LinesOfAnyLengthAreWrittenWhole) {
   // Around the room a line is put together in (time 19, numbers, separators).
-  for (size_t length :
-       {size_t{1}, size_t{470}, size_t{477}, size_t{478}, size_t{479}, size_t{600}}) {
+  for (size_t length : {size_t{1}, size_t{470}, size_t{477}, size_t{478}, size_t{479}, size_t{600},
+                        size_t{2013}, size_t{2014}, size_t{2015}, size_t{2016}, size_t{5000}}) {
     for (char sep : {'\t', ','}) {
       SCOPED_TRACE(testing::Message() << length << " " << static_cast<int>(sep));
       SetUp();

@@ -2,6 +2,7 @@
 // which stream the usage text and the warnings reach.
 #include "cli/command_line.h"
 
+#include <algorithm>
 #include <climits>
 #include <string>
 
@@ -28,7 +29,7 @@ const std::string kUsage =
     "You can use a combination of the /s and /e options to specify a date range.\n"
     "For example, /s:14 /e:7 gets entries from the last 7 to 14 days, /s:1 /e:1\n"
     "gets entries from yesterday, and /s:0 /e:0 gets entries from today.\n"
-    "\n/o prints one line per database (last access, entries, users); see the README.\n"
+    "\n/o one line per database, /t per entry, /u per user, /j JSON; see the README.\n"
     "version 1.2\n";
 
 class ParseArgumentsTest : public RuntimeTest {
@@ -182,6 +183,53 @@ TEST_F(ParseArgumentsTest, OverlongValuesAreCutTo255) {
   EXPECT_EQ(TextOf(gRunSettings.includePattern), longText.substr(0, 255));
   EXPECT_EQ(TextOf(gRunSettings.excludePattern), longText.substr(0, 255));
   EXPECT_EQ(gRunSettings.serverName.back(), '\0');
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(ParseArgumentsTest, OneViewAtATimeTheFirstCounts) {
+  const std::string only = "Only the first of /o, /t and /u counts:";
+  struct Case {
+    std::vector<std::string> args;
+    View view;
+    int32_t json;
+    std::string err;
+  } cases[] = {
+      {{"db"}, View::kReport, 0, ""},
+      {{"db", "/o"}, View::kOverview, 0, ""},
+      {{"/t", "db"}, View::kEntries, 0, ""},
+      {{"-U", "db"}, View::kUsers, 0, ""},
+      {{"/table", "/users", "db"}, View::kEntries, 0, only + "/users (ignored)"},
+      {{"/j", "db"}, View::kEntries, 1, ""},  // JSON alone is the entry table
+      {{"db", "/J", "/o"}, View::kOverview, 1, ""},
+      {{"/json", "/u"}, View::kUsers, 1, ""},
+      {{"/u", "/t", "/o", "db"}, View::kUsers, 0, only + "/t (ignored)" + only + "/o (ignored)"},
+      {{"/o", "/o", "/u", "/O", "db"}, View::kOverview, 0, only + "/u (ignored)"},
+      {{"/t", "/q", "/u", "db"},
+       View::kEntries,
+       0,
+       "Unrecognized command line option:/q (ignored)" + only + "/u (ignored)"},
+  };
+  for (const Case& c : cases) {
+    ResetRunSettings();
+    std::vector<std::string> args = c.args;
+    if (std::find(args.begin(), args.end(), "db") == args.end()) args.push_back("db");
+    std::vector<std::string> all{"usetrail"};
+    all.insert(all.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (auto& a : all) argv.push_back(a.data());
+    int result = -1;
+    Output o =
+        Capture([&] { result = ParseArguments(static_cast<int>(argv.size()), argv.data()); });
+    SCOPED_TRACE(all.size());
+    EXPECT_EQ(result, 1);
+    EXPECT_EQ(gRunSettings.view, c.view);
+    EXPECT_EQ(gRunSettings.json, c.json);
+    EXPECT_EQ(o.err, c.err);
+    EXPECT_EQ(o.out, "");
+  }
 }
 
 }  // namespace

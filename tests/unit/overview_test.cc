@@ -156,6 +156,29 @@ TEST_F(OverviewTest, HeaderAndSummaryColumnsInBothForms) {
   }
 }
 
+TEST_F(OverviewTest, JsonLinesWithNullsWhereTheTextIsEmpty) {
+  Db().summary = {
+      At("2026-11-07 12:00:00"), At("2026-12-07 12:00:00"), 40, 1, 2, 3, 4, 5, 7, 8, 9, 20, 21, 22};
+  rt().databases["b.db"].activityStatus = fake::kBadHandle;
+  gRunSettings.json = 1;
+  gRunSettings.separator = ',';  // changes nothing
+  const std::string head = "{\"path\":\"db/a.db\",\"title\":\"T, \\\"x\\\"\",";
+  gRunSettings.showSummary = 1;
+  EXPECT_EQ(Capture([] { PrintOverviewHeader(); }).err, "");  // JSON Lines have none
+  EXPECT_EQ(Run("T, \"x\""),
+            head +
+                "\"lastAccess\":null,\"daysSince\":null,\"entries\":0,\"reads\":0,\"writes\":0,"
+                "\"users\":0,\"dayUses\":3,\"weekUses\":7,\"monthUses\":20,\"periodDays\":30,"
+                "\"uses\":40,\"status\":\"ok\"}\n");
+  Output o = Capture([] { ProcessDatabaseOverview("", "b.db", "B"); });
+  EXPECT_EQ(
+      o.err,
+      "{\"path\":\"b.db\",\"title\":\"B\",\"lastAccess\":null,\"daysSince\":null,\"entries\":null,"
+      "\"reads\":null,\"writes\":null,\"users\":null,\"dayUses\":null,\"weekUses\":null,"
+      "\"monthUses\":null,\"periodDays\":null,\"uses\":null,\"status\":\"Unable to get User "
+      "Activity Log (Error 6: Invalid handle)\"}\n");
+}
+
 TEST_F(OverviewTest, CommaFormQuotesNamesAndTitles) {
   rt().databases["a, b.db"].log = {{At("2026-12-07 08:00:00"), 1, 1, "U"}};
   gRunSettings.separator = ',';

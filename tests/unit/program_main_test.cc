@@ -95,6 +95,75 @@ TEST_F(ProgramMainTest, OverviewIsAHeaderThenOneLinePerMatchingDatabase) {
                 "mail/jdoe.db\tSales Mail\t\t\t0\t0\t0\t0\tok\n");
 }
 
+TEST_F(ProgramMainTest, TablesReachTheInitialStandardOutputAndTheirFailuresItsStandardError) {
+  const std::string tab = "Path\tTitle\tDate/Time\tReads\tWrites\tUser Name\n";
+  const std::string users =
+      "User Name\tDatabases\tEntries\tReads\tWrites\tLast Access\tDays Since\tLast Database\n";
+  const std::string notLogged =
+      "mail/jdoe.db: User activity is not currently being logged in this database.\n";
+  struct Case {
+    std::vector<std::string> args;
+    std::string out;
+    std::string err;
+  } cases[] = {
+      {{"/t", "*"},
+       tab + "sales.db\tPipeline\t2026-12-06 08:00:00\t2\t1\tCN=Ann\n" +
+           "other.db\tOther\t2026-12-07 08:00:00\t1\t0\tCN=Ann\n",
+       notLogged},
+      {{"/u", "/o", "*"},
+       users + "CN=Ann\t2\t2\t3\t1\t2026-12-07 08:00:00\t0\tother.db\n",
+       "Only the first of /o, /t and /u counts:/o (ignored)" + notLogged},
+      {{"/j", "/o", "S*"},
+       "{\"path\":\"sales.db\",\"title\":\"Pipeline\",\"lastAccess\":\"2026-12-06 08:00:00\","
+       "\"daysSince\":1,\"entries\":1,\"reads\":2,\"writes\":1,\"users\":1,\"status\":\"ok\"}\n"
+       "{\"path\":\"mail/jdoe.db\",\"title\":\"Sales Mail\",\"lastAccess\":null,\"daysSince\":null,"
+       "\"entries\":null,\"reads\":null,\"writes\":null,\"users\":null,\"status\":\"User activity "
+       "is not currently being logged in this database.\"}\n",
+       ""},
+      {{"/u", "/j", "nothing"}, "", ""},
+  };
+  for (const Case& c : cases) {
+    SetUp();
+    rt().databases["sales.db"].log = {{fake::At("2026-12-06 08:00:00"), 2, 1, "CN=Ann"}};
+    rt().databases["mail/jdoe.db"].activityStatus = 578;
+    rt().databases["other.db"].log = {{fake::At("2026-12-07 08:00:00"), 1, 0, "CN=Ann"}};
+    std::vector<std::string> all{"usetrail"};
+    all.insert(all.end(), c.args.begin(), c.args.end());
+    Output o = Capture([&] {
+      std::vector<char*> pointers;
+      for (auto& a : all) pointers.push_back(a.data());
+      pointers.push_back(nullptr);
+      EXPECT_EQ(ProgramMain(static_cast<int>(all.size()), pointers.data()), 0);
+    });
+    EXPECT_EQ(o.out, c.out) << c.args[0];
+    EXPECT_EQ(o.err, c.err) << c.args[0];
+    EXPECT_EQ(rt().OpenHandles(), 0);
+  }
+}
+
+TEST_F(ProgramMainTest, AScanFailureStaysOutOfATableForOtherTools) {
+  const std::string failure =
+      "Unable to search the local data directory\n(Error 259: File does not exist)\n";
+  struct Case {
+    const char* view;
+    std::string out;
+    std::string err;
+  } cases[] = {
+      {"/o",
+       "Path\tTitle\tLast Access\tDays Since\tEntries\tReads\tWrites\tUsers\tStatus\n" + failure,
+       ""},
+      {"/t", "Path\tTitle\tDate/Time\tReads\tWrites\tUser Name\n", failure},
+      {"/j", "", failure},
+  };
+  for (const Case& c : cases) {
+    SetUp();
+    rt().Fail("DbOpen", 1, fake::kNoSuchFile);
+    Output o = Run({"usetrail", c.view, "*"});
+    EXPECT_EQ(o.out, c.out) << c.view;
+    EXPECT_EQ(o.err, c.err) << c.view;
+  }
+}
+
 TEST_F(ProgramMainTest, ARunWhereEveryDatabaseFailsStillSucceeds) {
   rt().databases.clear();
   Output o = Run({"usetrail", "*"});

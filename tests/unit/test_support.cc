@@ -5,6 +5,7 @@
 #include "cli/output_check.h"
 #include "cli/progress.h"
 #include "cli/run_settings.h"
+#include "report/user_table.h"
 #include "scan/database_scan.h"
 
 Args::Args(std::initializer_list<std::string> args) : storage_(args) {
@@ -19,4 +20,6 @@ void RuntimeTest::SetUp() {
   ResetOutputCheck();
   ResetProgress();
   ResetDatabaseScan();
+  SetUserTableMemoryLimit(0);
+  ResetUserTable();
 }

@@ -34,18 +34,25 @@ class ProgressTest : public RuntimeTest {
     for (int i = 0; i < 40; ++i) {
       const std::string path = "db" + std::to_string(100 + i) + ".db";
       rt().directories[""].push_back(fake::DbEntry(path, "T"));
+      if (failOne && i == 20) continue;  // found, but it does not open
       rt().databases[path].log = {{fake::At("2026-12-07 08:00:00"), 1, 2, "CN=U"}};
     }
   }
   void TearDown() override { SetProgressClock(nullptr); }
 
+  bool failOne = false;
+
   // Runs the tool with the report going to a file and the initial standard
   // error to `errFd`; gives back the report file's content.
   std::string Run(int errFd, int outFd, bool overview, const char* pattern) {
+    return Run(errFd, outFd,
+               overview ? Args{"usetrail", "/o", pattern} : Args{"usetrail", pattern});
+  }
+
+  std::string Run(int errFd, int outFd, Args argv) {
     SetUp();
     gClockMs = 0;
     SetProgressClock(SteppingClock);
-    Args argv = overview ? Args{"usetrail", "/o", pattern} : Args{"usetrail", pattern};
     std::fflush(nullptr);
     const int savedOut = dup(1);
     const int savedErr = dup(2);
@@ -136,6 +143,44 @@ TEST_F(ProgressTest, ShownOnlyOnATerminalAfterHalfASecondAndErased) {
     if (!c.outOnTerminal) close(out);
     if (!c.errOnTerminal) close(err);
   }
+  close(terminal);
+  close(master);
+}
+
+// A table's failures go to the same terminal as the progress line: the line
+// is erased first, so that each message stands whole on a line of its own.
+TEST_F(ProgressTest, MessagesOfATableEraseTheLineFirst) {
+  const int master = posix_openpt(O_RDWR | O_NOCTTY);
+  ASSERT_GE(master, 0);
+  ASSERT_EQ(grantpt(master), 0);
+  ASSERT_EQ(unlockpt(master), 0);
+  const int terminal = open(ptsname(master), O_RDWR | O_NOCTTY);
+  ASSERT_GE(terminal, 0);
+  fcntl(master, F_SETFL, O_NONBLOCK);
+  char name[] = "/tmp/usetrail-progress-XXXXXX";
+  const int out = mkstemp(name);
+  unlink(name);
+
+  gClockStep = 100;
+  failOne = true;
+  for (const char* view : {"/t", "/u"}) {
+    SCOPED_TRACE(view);
+    ftruncate(out, 0);
+    Args argv{"usetrail", view, "*"};
+    Run(terminal, out, std::move(argv));
+    std::string screen;
+    char buffer[4096];
+    for (ssize_t n; (n = read(master, buffer, sizeof buffer)) > 0;) {
+      screen.append(buffer, static_cast<size_t>(n));
+    }
+    const std::string message = "db120.db: Unable to open database\r\n";  // the terminal's line end
+    const size_t at = screen.find(message);
+    ASSERT_NE(at, std::string::npos) << screen;
+    EXPECT_EQ(screen[at - 1], '\r');                            // the end of the erasing
+    EXPECT_NE(screen.find("entries ", at), std::string::npos);  // shown again afterwards
+    EXPECT_EQ(screen.find("db1", at + message.size()), std::string::npos);
+  }
+  close(out);
   close(terminal);
   close(master);
 }

@@ -1,0 +1,108 @@
+// One sequence for the overview and the tables, so that they open, read
+// and give back a database alike, and word its failures alike.
+#include "report/database_log.h"
+
+#include <cstdio>
+
+#include "cli/progress.h"
+#include "report/activity_block.h"
+#include "report/entry_filter.h"
+#include "report/report_fields.h"
+
+namespace {
+
+// The words of a failure, with the runtime's text for `status` when it has one.
+void Describe(const char* words, Status status, LogWords& out) {
+  Text text{};
+  if (LoadErrorText(status, text) == 0) {
+    std::snprintf(out.data(), out.size(), "%s", words);
+  } else {
+    std::snprintf(out.data(), out.size(), "%s (Error %d: %s)", words,
+                  static_cast<int>(ErrorCode(status)), text.data());
+  }
+}
+
+// Hands on the entries of the block that the report would print; returns the
+// status of the last date-time conversion. The block is taken on trust as
+// the report takes it: names are read to their end.
+Status WalkEntries(const unsigned char* block, uint16_t count, CountedEntry visit, void* context,
+                   LogOutcome& outcome) {
+  const DateWindow window = MakeDateWindow();
+  Status status = 0;
+  uint32_t counted = 0;
+  for (uint32_t i = 0; i < count; ++i) {
+    ActivityEntry entry;
+    TimeText time;
+    status = ReadEntry(block, i, entry, time);
+    if (status != 0) {
+      ++outcome.unconverted;
+      continue;
+    }
+    if (!InWindow(window, entry.time)) continue;
+    const char* name = reinterpret_cast<const char*>(block) + entry.nameOffset;
+    if (!NamePasses(name)) continue;
+    visit(context, entry, TextOf(time), name);
+    ++counted;
+  }
+  NoteEntriesCounted(counted);
+  return status;
+}
+
+// Reads the log of an open database.
+void ReadLog(DbHandle handle, CountedEntry visit, void* context, LogOutcome& outcome) {
+  MemHandle entriesHandle = 0;
+  uint16_t count = 0;
+  outcome.status = DbGetUserActivity(handle, 0, &outcome.summary, &entriesHandle, &count);
+  if (outcome.status != 0) {
+    if (ErrorCode(outcome.status) == kErrorNoActivityLog) {
+      std::snprintf(outcome.words.data(), outcome.words.size(), "%s",
+                    "User activity is not currently being logged in this database.");
+    } else {
+      Describe("Unable to get User Activity Log", outcome.status, outcome.words);
+    }
+    return;
+  }
+  outcome.known = true;
+  const ActivityBlock block = LockActivityBlock(entriesHandle, count);
+  if (block.entries != nullptr) {
+    outcome.status = WalkEntries(block.entries, block.count, visit, context, outcome);
+  }
+  ReleaseActivityBlock(block);
+}
+
+}  // namespace
+
+void ReadDatabaseLog(const char* serverName, const char* dbPath, CountedEntry visit, void* context,
+                     LogOutcome& outcome) {
+  outcome = LogOutcome{};
+  Text path{};
+  outcome.status = BuildNetPath(nullptr, serverName, dbPath, path.data());
+  if (outcome.status != 0) {
+    std::snprintf(outcome.words.data(), outcome.words.size(), "%s",
+                  "Cannot create path to database");
+    return;
+  }
+  path.back() = '\0';
+
+  // Judged by the handle, as the report judges it.
+  DbHandle handle = 0;
+  outcome.status = DbOpen(path.data(), &handle);
+  if (handle == 0) {
+    Describe("Unable to open database", outcome.status, outcome.words);
+    return;
+  }
+  ReadLog(handle, visit, context, outcome);
+  DbClose(handle);
+
+  if (!outcome.known) return;
+  if (outcome.unconverted == 0) {
+    std::snprintf(outcome.words.data(), outcome.words.size(), "%s", "ok");
+  } else {
+    std::snprintf(outcome.words.data(), outcome.words.size(),
+                  "%lu %s with a date-time that cannot be converted",
+                  static_cast<unsigned long>(outcome.unconverted),
+                  outcome.unconverted == 1 ? "entry" : "entries");
+  }
+}
+
+bool LogReadInFull(const LogOutcome& outcome) { return outcome.known && outcome.unconverted == 0; }
