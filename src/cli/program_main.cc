@@ -13,6 +13,7 @@
 #include "cli/streams.h"
 #include "match/wildcard.h"
 #include "report/activity_report.h"
+#include "report/database_path.h"
 #include "report/entry_table.h"
 #include "report/overview.h"
 #include "report/report_fields.h"
@@ -121,7 +122,10 @@ Status ProgramMain(int32_t argc, char** argv) {
     CurrentDatabaseTitle(title.data());
     const bool matches =
         WildcardMatch(pattern, path.data(), 0) != 0 || WildcardMatch(pattern, title.data(), 0) != 0;
-    if (matches) ShowDatabase(view, server, path.data(), title.data());
+    if (matches) {
+      NoteDatabasePathCut(CurrentDatabasePathCut());
+      ShowDatabase(view, server, path.data(), title.data());
+    }
     NoteDatabaseSearched(matches);
   }
   if (scanStatus != 0) {

@@ -13,6 +13,7 @@
 #include "cli/run_settings.h"
 #include "common/fixed_text.h"
 #include "report/activity_block.h"
+#include "report/database_path.h"
 #include "report/entry_filter.h"
 #include "report/report_fields.h"
 
@@ -74,12 +75,11 @@ void PrintSummary(const ActivitySummary& summary, char separator) {
 
 Status ProcessDatabase(const char* serverName, const char* dbPath) {
   Text path{};
-  Status status = BuildNetPath(nullptr, serverName, dbPath, path.data());
+  Status status = BuildDatabasePath(serverName, dbPath, path);
   if (status != 0) {
     ReportPrintf("Cannot create path to database %s\n", dbPath);
     return status;
   }
-  path.back() = '\0';
 
   // Judged by the handle: a runtime may report a status and still open.
   DbHandle handle = 0;

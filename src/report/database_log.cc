@@ -6,6 +6,7 @@
 
 #include "cli/progress.h"
 #include "report/activity_block.h"
+#include "report/database_path.h"
 #include "report/entry_filter.h"
 #include "report/report_fields.h"
 
@@ -76,13 +77,12 @@ void ReadDatabaseLog(const char* serverName, const char* dbPath, CountedEntry vi
                      LogOutcome& outcome) {
   outcome = LogOutcome{};
   Text path{};
-  outcome.status = BuildNetPath(nullptr, serverName, dbPath, path.data());
+  outcome.status = BuildDatabasePath(serverName, dbPath, path);
   if (outcome.status != 0) {
     std::snprintf(outcome.words.data(), outcome.words.size(), "%s",
                   "Cannot create path to database");
     return;
   }
-  path.back() = '\0';
 
   // Judged by the handle, as the report judges it.
   DbHandle handle = 0;

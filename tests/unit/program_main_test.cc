@@ -164,6 +164,49 @@ TEST_F(ProgramMainTest, AScanFailureStaysOutOfATableForOtherTools) {
   }
 }
 
+// A path too long to keep whole is cut to the path of another database: in
+// every view it fails as a path that cannot be built, and is never opened.
+TEST_F(ProgramMainTest, APathTooLongToKeepIsNeverOpened) {
+  const std::string shortPath = std::string(252, 's') + ".db";
+  const std::string longPath = shortPath + "xyz.db";
+  const std::string header =
+      "Path\tTitle\tLast Access\tDays Since\tEntries\tReads\tWrites\tUsers"
+      "\tStatus\n";
+  struct Case {
+    const char* view;
+    std::string out;
+    std::string err;
+  } cases[] = {
+      {"/e:-1",
+       kRule + "Activity for database: " + shortPath +
+           "\n\nDate/Time\t\tReads\tWrites\tUser Name\n2026-12-06 08:00:00\t2\t1\tCN=Ann\n" +
+           kRule + "Cannot create path to database " + shortPath + "\n",
+       ""},
+      {"/o",
+       header + shortPath + "\tShort\t2026-12-06 08:00:00\t1\t1\t2\t1\t1\tok\n" + shortPath +
+           "\tLong\t\t\t\t\t\t\tCannot create path to database\n",
+       ""},
+      {"/t",
+       "Path\tTitle\tDate/Time\tReads\tWrites\tUser Name\n" + shortPath +
+           "\tShort\t2026-12-06 08:00:00\t2\t1\tCN=Ann\n",
+       shortPath + ": Cannot create path to database\n"},
+      {"/u",
+       "User Name\tDatabases\tEntries\tReads\tWrites\tLast Access\tDays Since\tLast "
+       "Database\nCN=Ann\t1\t1\t2\t1\t2026-12-06 08:00:00\t1\t" +
+           shortPath + "\n",
+       shortPath + ": Cannot create path to database\n"},
+  };
+  for (const Case& c : cases) {
+    SetUp();
+    rt().directories[""] = {fake::DbEntry(shortPath, "Short"), fake::DbEntry(longPath, "Long")};
+    rt().databases[shortPath].log = {{fake::At("2026-12-06 08:00:00"), 2, 1, "CN=Ann"}};
+    Output o = Run({"usetrail", c.view, "*"});
+    EXPECT_EQ(o.out, c.out) << c.view;
+    EXPECT_EQ(o.err, c.err) << c.view;
+    EXPECT_EQ(Opened(), std::vector<std::string>{"DbOpen(" + shortPath + ")"}) << c.view;
+  }
+}
+
 TEST_F(ProgramMainTest, ARunWhereEveryDatabaseFailsStillSucceeds) {
   rt().databases.clear();
   Output o = Run({"usetrail", "*"});
