@@ -99,7 +99,16 @@ bool NamePasses(const char* name) {
   return WildcardMatch(exclude, name, 0) == 0;
 }
 
-bool IsLater(const TimeDate& a, const TimeDate& b) { return TimeDiffSeconds(&a, &b) > 0; }
+bool IsLater(const TimeDate& a, const TimeDate& b) {
+  // Seconds are 32 bits: times more than 68 years apart may come back cut
+  // to the largest value or wrapped round, either being a runtime's right.
+  // Day numbers tell those apart; nearer times are told by the seconds,
+  // which also order the hours that a clock set back repeats.
+  constexpr int64_t kTrustedDays = 24000;  // 2^31 seconds are 24,855 days
+  const int64_t days = int64_t{TimeDayNumber(&a)} - TimeDayNumber(&b);
+  if (days > kTrustedDays || days < -kTrustedDays) return days > 0;
+  return TimeDiffSeconds(&a, &b) > 0;
+}
 
 int64_t TodayDayNumber() {
   TimeDate now{};

@@ -140,6 +140,30 @@ TEST_F(OverviewTest, CountsWhatTheReportWouldPrint) {
   }
 }
 
+// The latest of times more than 68 years apart, whether the runtime's
+// seconds stop at the largest value or wrap round.
+TEST_F(OverviewTest, TheLatestOfTimesFarApart) {
+  const std::vector<std::vector<const char*>> logs = {
+      {"2026-12-01 10:00:00", "1890-01-01 00:00:00"},
+      {"1890-01-01 00:00:00", "2026-12-01 10:00:00", "1900-06-01 00:00:00"},
+      {"2026-12-01 10:00:00", "2162-01-01 00:00:00", "2026-12-01 10:00:00"},
+  };
+  const char* latest[] = {"2026-12-01 10:00:00|6", "2026-12-01 10:00:00|6",
+                          "2162-01-01 00:00:00|-49333"};
+  for (const bool wraps : {false, true}) {
+    for (std::size_t i = 0; i < logs.size(); ++i) {
+      SCOPED_TRACE(testing::Message() << "log " << i << (wraps ? ", wrapping" : ""));
+      SetUp();
+      rt().diffWraps = wraps;
+      for (const char* time : logs[i]) Log(time, 1, 0, "A");
+      const std::string n = std::to_string(logs[i].size());
+      EXPECT_EQ(
+          Run(),
+          Sep(std::string("db/a.db|Title|") + latest[i] + "|" + n + "|" + n + "|0|1|ok\n", '\t'));
+    }
+  }
+}
+
 TEST_F(OverviewTest, HeaderAndSummaryColumnsInBothForms) {
   Log("2026-12-07 08:00:00", 3, 1, "CN=Ann");
   Db().summary = {
