@@ -2,10 +2,21 @@
 // block of entries followed by the user names.
 #include <cstring>
 #include <new>
+#include <string>
 #include <vector>
 
 #include "open_objects.h"
 #include "standin_internal.h"
+
+namespace standin {
+namespace {
+size_t blockLimit = kEntriesBlockLimit;
+}  // namespace
+
+size_t EntriesBlockLimit() { return blockLimit; }
+void SetEntriesBlockLimit(size_t bytes) { blockLimit = bytes; }
+
+}  // namespace standin
 
 extern "C" {
 
@@ -30,7 +41,14 @@ Status DbGetUserActivity(DbHandle handle, uint32_t /*flags*/, ActivitySummary* s
   const standin::KeptLog& kept = content.entries;
   const size_t records = kept.records.size() * sizeof(ActivityEntry);
   const size_t size = records + kept.names.size();
-  if (size > UINT32_MAX) return Fail(standin::kOutOfMemory);  // nameOffset is 32 bits
+  // A name's place is 32 bits: a block beyond them would hand out wrong names.
+  if (size > standin::EntriesBlockLimit()) {
+    return Fail(standin::kLogTooLarge,
+                "Database " + object->relPath + ": the activity log cannot be handed out: its " +
+                    std::to_string(kept.records.size()) + " entries and their user names take " +
+                    std::to_string(size) + " bytes, more than the " +
+                    std::to_string(standin::EntriesBlockLimit()) + " an entries block can address");
+  }
   std::vector<uint8_t> block = standin::SpareBlock();
   try {
     block.resize(size);
@@ -38,8 +56,9 @@ Status DbGetUserActivity(DbHandle handle, uint32_t /*flags*/, ActivitySummary* s
     return Fail(standin::kOutOfMemory);
   }
   for (size_t i = 0; i < kept.records.size(); ++i) {
-    ActivityEntry record = kept.records[i];
-    record.nameOffset += static_cast<uint32_t>(records);
+    const standin::KeptRecord& entry = kept.records[i];
+    const ActivityEntry record{entry.time, entry.reads, entry.writes,
+                               static_cast<uint32_t>(records + entry.nameOffset)};
     std::memcpy(block.data() + i * sizeof record, &record, sizeof record);
   }
   if (!kept.names.empty())

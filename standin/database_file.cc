@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <fstream>
 #include <limits>
 #include <memory>
 #include <nlohmann/json.hpp>
@@ -254,7 +253,7 @@ class DatabaseReader : public nlohmann::json_sax<Json> {
         NoteEntryError(": field \"user\" must be a string");
         return;
       }
-      if (mode_ == LoadMode::kFull) entry_.user = *text_;
+      if (mode_ != LoadMode::kTitle) entry_.user = *text_;
     }
   }
 
@@ -269,7 +268,7 @@ class DatabaseReader : public nlohmann::json_sax<Json> {
 
   void EndEntry() {
     ++index_;
-    if (mode_ != LoadMode::kFull) return;
+    if (mode_ == LoadMode::kTitle) return;
     // An escaped terminator ends the name, as the program reads it.
     const std::string_view user(entry_.user);
     log_.Add(entryTimeValid_, entrySeconds_, entry_.reads, entry_.writes,
@@ -278,7 +277,7 @@ class DatabaseReader : public nlohmann::json_sax<Json> {
 
  public:
   void Finish() {
-    if (mode_ == LoadMode::kFull) log_.Finish();
+    if (mode_ != LoadMode::kTitle) log_.Finish();
   }
 
  private:
@@ -335,23 +334,19 @@ void Reserve(FileBuffer* buffer, size_t size, size_t keep) {
 
 // Reads the rest of `file` into `buffer` after its first `got` bytes; sets
 // `size` to the bytes then held, followed by kReadPadding zero bytes.
-bool ReadRest(std::ifstream* file, FileBuffer* buffer, size_t got, size_t* size) {
-  const std::streamoff at = file->tellg();
-  file->seekg(0, std::ios::end);
-  const std::streamoff last = file->tellg();
-  file->seekg(at);
-  if (at < 0 || last < 0 || !*file) return false;
+bool ReadRest(platform::File* file, FileBuffer* buffer, size_t got, size_t* size) {
+  platform::Stamp stamp;
+  if (!file->GetStamp(&stamp)) return false;
   // One read of the size seen, then on until the end, should the file have grown.
-  size_t want = static_cast<size_t>(std::max<std::streamoff>(last - at, 0)) + 1;
+  size_t want = static_cast<size_t>(stamp.size > got ? stamp.size - got : 0) + 1;
   for (;;) {
     Reserve(buffer, got + want, got);
-    file->read(buffer->bytes.get() + got, static_cast<std::streamsize>(want));
-    const auto count = static_cast<size_t>(file->gcount());
+    size_t count = 0;
+    if (!file->Read(buffer->bytes.get() + got, want, &count)) return false;
     got += count;
-    if (count < want) break;
-    want = std::max<size_t>(want, 1 << 16);
+    if (count == 0) break;
+    want = std::max<size_t>(want - count, 1 << 16);
   }
-  if (file->bad()) return false;
   std::memset(buffer->bytes.get() + got, 0, kReadPadding);
   *size = got;
   return true;
@@ -360,7 +355,7 @@ bool ReadRest(std::ifstream* file, FileBuffer* buffer, size_t got, size_t* size)
 // A window of `capacity` bytes over a file, moved on by reading further.
 class FileWindow : public ByteWindow {
  public:
-  FileWindow(std::ifstream* file, FileBuffer* buffer, size_t capacity)
+  FileWindow(platform::File* file, FileBuffer* buffer, size_t capacity)
       : file_(file), buffer_(buffer), capacity_(capacity) {
     lookahead = std::max<size_t>(capacity / 4, 1);
     complete = false;
@@ -386,10 +381,10 @@ class FileWindow : public ByteWindow {
     Reserve(buffer_, size, kept);
     size_t got = kept;
     while (got < size && !complete) {
-      file_->read(buffer_->bytes.get() + got, static_cast<std::streamsize>(size - got));
-      got += static_cast<size_t>(file_->gcount());
-      if (file_->bad()) return false;
-      complete = file_->eof();
+      size_t count = 0;
+      if (!file_->Read(buffer_->bytes.get() + got, size - got, &count)) return false;
+      got += count;
+      complete = count == 0;
     }
     std::memset(buffer_->bytes.get() + got, 0, kReadPadding);
     begin = buffer_->bytes.get();
@@ -397,44 +392,45 @@ class FileWindow : public ByteWindow {
     return true;
   }
 
-  std::ifstream* file_;
+  platform::File* file_;
   FileBuffer* buffer_;
   size_t capacity_;
   bool moved_ = false;
 };
+
+// Empties `out` for a read in `mode`.
+void Reset(LoadMode mode, DatabaseContent* out) {
+  *out = DatabaseContent{};
+  if (mode == LoadMode::kFull) out->entries = SpareLog();
+  if (mode == LoadMode::kRecord) out->recording = std::make_unique<LogRecording>();
+}
 
 }  // namespace
 
 uint64_t DatabaseFileReads() { return fileReads; }
 uint64_t FastReaderDeclines() { return fastDeclines; }
 
-Status LoadDatabaseFile(const std::filesystem::path& physical, const std::string& name,
-                        LoadMode mode, int64_t now, DatabaseContent* out, size_t window) {
-  *out = DatabaseContent{};
+Status LoadDatabaseFile(platform::File* file, const std::string& name, LoadMode mode, int64_t now,
+                        DatabaseContent* out, size_t window) {
+  Reset(mode, out);
   ++fileReads;
   FileBuffer& buffer = SharedBuffer();
   Status status = 0;
   try {
-    std::ifstream file(physical, std::ios::binary);
-    FileWindow bytes(&file, &buffer, window);
-    if (!file || !bytes.Start()) {
+    FileWindow bytes(file, &buffer, window);
+    if (!file->IsOpen() || !bytes.Start()) {
       status = Fail(kCannotRead, "Database " + name + " cannot be read");
-    } else {
-      if (mode == LoadMode::kFull) out->entries = SpareLog();
-      if (!ReadDatabaseFast(&bytes, mode, now, out)) {
-        // Declined: the whole file, to the fast reader once more unless it
-        // has had all of it already, and then to the exact reader.
-        ++fastDeclines;
-        size_t size = static_cast<size_t>(bytes.end - bytes.begin);
-        if (bytes.whole()) {
-          status = LoadDatabaseBytesExactly(bytes.begin, size, name, mode, now, out);
-        } else {
-          file.clear();
-          file.seekg(0);
-          status = ReadRest(&file, &buffer, 0, &size)
-                       ? LoadDatabaseBytes(buffer.bytes.get(), size, name, mode, now, out)
-                       : Fail(kCannotRead, "Database " + name + " cannot be read");
-        }
+    } else if (!ReadDatabaseFast(&bytes, mode, now, out)) {
+      // Declined: the whole file, to the fast reader once more unless it
+      // has had all of it already, and then to the exact reader.
+      ++fastDeclines;
+      size_t size = static_cast<size_t>(bytes.end - bytes.begin);
+      if (bytes.whole()) {
+        status = LoadDatabaseBytesExactly(bytes.begin, size, name, mode, now, out);
+      } else {
+        status = file->Rewind() && ReadRest(file, &buffer, 0, &size)
+                     ? LoadDatabaseBytes(buffer.bytes.get(), size, name, mode, now, out)
+                     : Fail(kCannotRead, "Database " + name + " cannot be read");
       }
     }
   } catch (const std::bad_alloc&) {
@@ -445,17 +441,29 @@ Status LoadDatabaseFile(const std::filesystem::path& physical, const std::string
   return status;
 }
 
+Status LoadDatabaseFile(const std::filesystem::path& physical, const std::string& name,
+                        LoadMode mode, int64_t now, DatabaseContent* out, size_t window) {
+  platform::Folder folder;
+  platform::File file;
+  if (platform::Folder::OpenRoot(physical.parent_path(), &folder) != platform::Opened::kYes ||
+      folder.OpenFile(physical.filename().string(), &file) != platform::Opened::kYes) {
+    *out = DatabaseContent{};
+    ++fileReads;
+    return Fail(kCannotRead, "Database " + name + " cannot be read");
+  }
+  return LoadDatabaseFile(&file, name, mode, now, out, window);
+}
+
 Status LoadDatabaseBytes(const char* bytes, size_t size, const std::string& name, LoadMode mode,
                          int64_t now, DatabaseContent* out) {
-  *out = DatabaseContent{};
-  if (mode == LoadMode::kFull) out->entries = SpareLog();
+  Reset(mode, out);
   if (ReadDatabaseFast(bytes, size, mode, now, out)) return 0;
   return LoadDatabaseBytesExactly(bytes, size, name, mode, now, out);
 }
 
 Status LoadDatabaseBytesExactly(const char* bytes, size_t size, const std::string& name,
                                 LoadMode mode, int64_t now, DatabaseContent* out) {
-  *out = DatabaseContent{};
+  Reset(mode, out);
   DatabaseReader reader(mode, now, out);
   bool parsed = false;
   try {

@@ -6,6 +6,7 @@
 #include <system_error>
 #include <vector>
 
+#include "known_folders.h"
 #include "log_builder.h"
 #include "open_objects.h"
 #include "platform.h"
@@ -178,42 +179,62 @@ Status DbOpen(const char* path, DbHandle* handle) {
   std::vector<std::string> parts;
   if (Status status = standin::SplitRelative(file, &parts)) return status;
 
-  // Walk down part by part so that no symbolic link is ever followed.
+  // Down part by part, each opened in the one before, so that no link is ever
+  // followed and nothing put in a part's place later is read instead.
+  using standin::platform::Opened;
   const std::string quoted = "\"" + file + "\"";
+  const auto noSuchPath = [&] {
+    return Fail(standin::kNoSuchPath, "No database or folder " + quoted + " in the data directory");
+  };
   fs::path physical = object->dataDir;
-  std::error_code error;
+  standin::platform::Folder folder;
   // The data directory itself may be a link; nothing below it is followed.
-  if (!fs::is_directory(fs::status(physical, error))) {
+  if (standin::platform::Folder::OpenRoot(physical, &folder) != Opened::kYes) {
     return Fail(standin::kCannotRead,
                 "The data directory " + physical.string() + " is not a folder");
   }
+  standin::platform::File database;
   std::string relPath;
   for (size_t i = 0; i < parts.size(); ++i) {
     physical /= parts[i];
     relPath += (i == 0 ? "" : std::string(1, standin::platform::PathSeparator())) + parts[i];
-    const fs::file_status status = fs::symlink_status(physical, error);
     const bool last = i + 1 == parts.size();
-    if (fs::is_directory(status)) continue;
-    if (last && fs::is_regular_file(status) && standin::IsDatabaseName(parts[i])) {
+    const standin::platform::Kind kind = folder.KindOf(parts[i]);
+    if (kind == standin::platform::Kind::kFolder) {
+      standin::platform::Folder next;
+      const Opened opened = folder.OpenFolder(parts[i], last, &next);
+      if (last && opened == Opened::kDenied) {
+        return Fail(standin::kCannotRead, "The folder " + quoted + " cannot be read");
+      }
+      if (opened != Opened::kYes) return noSuchPath();  // a link or other thing put there
+      folder = std::move(next);
+      continue;
+    }
+    if (last && kind == standin::platform::Kind::kFile && standin::IsDatabaseName(parts[i])) {
+      if (folder.OpenFile(parts[i], &database) == Opened::kNotThere) return noSuchPath();
       object->isDatabase = true;
       break;
     }
-    // Missing, a symbolic link, another kind of file, or a file on the way.
-    return Fail(standin::kNoSuchPath, "No database or folder " + quoted + " in the data directory");
+    // Missing, a link, another kind of file, or a file on the way.
+    return noSuchPath();
   }
   object->physical = physical;
   object->relPath = relPath;
   if (object->isDatabase) {
-    if (Status status = standin::LoadDatabaseFile(physical, relPath, standin::LoadMode::kFull,
-                                                  standin::NowSeconds(), &object->content)) {
-      return status;
+    // What a search read of the file serves, while the file is as it was then.
+    standin::platform::Stamp stamp;
+    std::unique_ptr<standin::KeptRead> kept;
+    if (database.IsOpen() && database.GetStamp(&stamp)) {
+      kept = standin::TakeKeptRead(physical.parent_path(), parts.back(), stamp);
     }
-  } else {
+    const Status status =
+        kept ? standin::OpenKeptRead(std::move(*kept), standin::NowSeconds(), &object->content)
+             : standin::LoadDatabaseFile(&database, relPath, standin::LoadMode::kFull,
+                                         standin::NowSeconds(), &object->content);
+    if (status != 0) return status;
+  } else if (parts.empty() && !folder.CanList()) {
     // A folder is checked now, so that a search of it does not fail later.
-    fs::directory_iterator probe(physical, error);
-    if (error) {
-      return Fail(standin::kCannotRead, "The folder " + quoted + " cannot be read");
-    }
+    return Fail(standin::kCannotRead, "The folder " + quoted + " cannot be read");
   }
   const DbHandle number = standin::NewHandleNumber();
   standin::OpenObjects().emplace(number, std::move(object));

@@ -2,11 +2,11 @@
 // folder to the program's callback with a summary buffer of its items.
 #include <algorithm>
 #include <cstring>
-#include <map>
+#include <memory>
 #include <string>
-#include <system_error>
 #include <vector>
 
+#include "known_folders.h"
 #include "open_objects.h"
 #include "platform.h"
 #include "standin_internal.h"
@@ -24,46 +24,20 @@ constexpr uint16_t kTextType = 0x0001;
 // valueLength is 16 bits and includes the type word.
 constexpr size_t kMaxItemText = 0xffff - 2;
 
-struct CachedTitle {
-  uint64_t size = 0;
-  int64_t modified = 0;
-  std::string title;
-};
-
-std::map<std::string, CachedTitle>& TitleCache() {
-  static std::map<std::string, CachedTitle> cache;
-  return cache;
-}
-
-// The title of the database file at `physical`, read once per size and
-// modification time; empty when the file cannot be read or is malformed.
-std::string TitleOf(const fs::path& physical, const std::string& relPath) {
-  uint64_t size = 0;
-  int64_t modified = 0;
-  if (!platform::FileStamp(physical, &size, &modified)) return "";
-  const std::string key = physical.string();
-  const auto found = TitleCache().find(key);
-  if (found != TitleCache().end() && found->second.size == size &&
-      found->second.modified == modified) {
-    return found->second.title;
-  }
-  DatabaseContent content;
-  const Status status = LoadDatabaseFile(physical, relPath, LoadMode::kTitle, 0, &content);
-  CachedTitle& entry = TitleCache()[key];
-  entry.size = size;
-  entry.modified = modified;
-  entry.title = status == 0 ? content.title : "";
-  return entry.title;
-}
-
 void Put16(std::vector<uint8_t>* buffer, size_t at, size_t value) {
   (*buffer)[at] = static_cast<uint8_t>(value & 0xff);
   (*buffer)[at + 1] = static_cast<uint8_t>((value >> 8) & 0xff);
 }
 
+// An item's text, in up to three pieces (a folder's path, a separator, a name).
+struct ItemText {
+  std::string_view pieces[3];
+  size_t size() const { return pieces[0].size() + pieces[1].size() + pieces[2].size(); }
+};
+
 // Builds the summary buffer of one entry into `buffer`.
-void BuildSummary(const std::string (&items)[4], std::vector<uint8_t>* buffer) {
-  static const std::string kNames[4] = {"$TITLE", "$Path", "$Type", "$PHYSICALPATH"};
+void BuildSummary(const ItemText (&items)[4], std::vector<uint8_t>* buffer) {
+  static constexpr std::string_view kNames[4] = {"$TITLE", "$Path", "$Type", "$PHYSICALPATH"};
   size_t total = kSummaryHeaderSize + 4 * 4;
   for (int i = 0; i < 4; ++i) {
     total += kNames[i].size() + 2 + std::min(items[i].size(), kMaxItemText);
@@ -81,66 +55,76 @@ void BuildSummary(const std::string (&items)[4], std::vector<uint8_t>* buffer) {
     at += kNames[i].size();
     Put16(buffer, at, kTextType);
     at += 2;
-    const size_t length = std::min(items[i].size(), kMaxItemText);
-    std::memcpy(buffer->data() + at, items[i].data(), length);
-    at += length;
+    size_t room = kMaxItemText;
+    for (const std::string_view piece : items[i].pieces) {
+      const size_t length = std::min(piece.size(), room);
+      std::memcpy(buffer->data() + at, piece.data(), length);
+      at += length;
+      room -= length;
+    }
   }
 }
 
 struct Search {
   SearchCallback callback;
   void* context;
+  fs::path dataDir;
   MatchRecord match{};
   std::vector<uint8_t> summary;
 };
 
-// Walks `folder` (whose path from the data directory is `relPath`), handing
-// each entry to the callback. Returns the first non-zero callback status.
-Status Walk(const fs::path& folder, const std::string& relPath, Search* search) {
-  struct Child {
-    std::string name;
-    bool isFolder;
+// Walks the folder `relPath` at `physical`, as `known` holds it (`folder` is
+// the folder when it was just listed), handing each entry to the callback.
+// Returns the first non-zero callback status.
+Status Walk(const std::string& relPath, const fs::path& physical, KnownFolder* known,
+            platform::Folder* folder, Search* search) {
+  const char separator = platform::PathSeparator();
+  const std::string_view pathSeparator(relPath.empty() ? nullptr : &separator,
+                                       relPath.empty() ? 0 : 1);
+  // The separator of absolute paths is the same, as fs::path puts it.
+  const std::string physicalText = physical.string();
+  const std::string_view physicalSeparator(
+      platform::IsPathSeparator(physicalText.back()) ? nullptr : &separator,
+      platform::IsPathSeparator(physicalText.back()) ? 0 : 1);
+  const auto childPath = [&](const KnownChild& child) {
+    return std::string(relPath).append(pathSeparator).append(child.name);
   };
-  std::vector<Child> children;
-  std::error_code error;
-  for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
-    // The entry's own type, as the listing gives it (asked of the system only
-    // where the listing does not say); a link is never followed.
-    std::error_code typeError;
-    if (it->is_symlink(typeError) || typeError) continue;
-    const bool isFolder = it->is_directory(typeError);
-    if (typeError) continue;
-    const std::string name = it->path().filename().string();
-    const bool isDb =
-        !isFolder && it->is_regular_file(typeError) && !typeError && IsDatabaseName(name);
-    if (isFolder || isDb) children.push_back({name, isFolder});
-  }
-  // A sub-folder that cannot be read (or stops being readable midway)
-  // yields what was listed; the search goes on with the rest of the tree.
-  std::sort(children.begin(), children.end(),
-            [](const Child& a, const Child& b) { return a.name < b.name; });
-
-  for (const Child& child : children) {
-    const fs::path physical = folder / child.name;
-    const std::string childPath =
-        relPath.empty() ? child.name : relPath + platform::PathSeparator() + child.name;
-    const std::string items[4] = {child.isFolder ? child.name : TitleOf(physical, childPath),
-                                  childPath, child.isFolder ? "$DIR" : "$DB", physical.string()};
+  bool tried = folder->IsOpen();  // the folder is opened only to read a title
+  for (KnownChild& child : known->children) {
+    if (!child.isFolder && !child.read) {
+      if (!tried) {
+        tried = true;
+        OpenFolderBelow(search->dataDir, relPath, false, folder);
+      }
+      if (folder->IsOpen()) ReadTitle(*folder, childPath(child), &child);
+    }
+    const std::string_view name = child.name;
+    const ItemText items[4] = {{child.isFolder ? name : std::string_view(child.title)},
+                               {relPath, pathSeparator, name},
+                               {child.isFolder ? "$DIR" : "$DB"},
+                               {physicalText, physicalSeparator, name}};
     BuildSummary(items, &search->summary);
     search->match.matchFlags = 0x01;
     if (Status status = search->callback(search->context, &search->match, search->summary.data())) {
       return status;
     }
-    if (child.isFolder) {
-      if (Status status = Walk(physical, childPath, search)) return status;
-    }
+    if (!child.isFolder) continue;
+    // Held for the walk: the callback may have the folder looked at again.
+    const std::string innerPath = childPath(child);
+    const fs::path innerPhysical = physical / child.name;
+    platform::Folder listed;
+    const std::shared_ptr<KnownFolder> inner =
+        LookAtFolder(search->dataDir, innerPath, innerPhysical, &listed);
+    // A folder that cannot be listed yields nothing.
+    if (!inner) continue;
+    if (Status status = Walk(innerPath, innerPhysical, inner.get(), &listed, search)) return status;
   }
   return 0;
 }
 
 }  // namespace
 
-void ClearTitleCache() { TitleCache().clear(); }
+void ClearTitleCache() { ForgetFolders(); }
 
 }  // namespace standin
 
@@ -161,17 +145,18 @@ Status DbSearch(DbHandle handle, MemHandle /*formula*/, const char* /*viewTitle*
   if (object == nullptr) return Fail(standin::kUnknownHandle);
   if (object->isDatabase) return Fail(standin::kNotAFolderHandle);
   // Copies, since the callback may close the handle while the walk goes on.
+  standin::Search search{callback, context, object->dataDir, {}, {}};
   const fs::path folder = object->physical;
   const std::string relPath = object->relPath;
-  std::error_code error;
-  fs::directory_iterator probe(folder, error);
-  if (error) {
+  standin::platform::Folder listed;
+  const std::shared_ptr<standin::KnownFolder> known =
+      standin::LookAtFolder(search.dataDir, relPath, folder, &listed);
+  if (!known) {
     return Fail(
         standin::kCannotRead,
         "The folder \"" + (relPath.empty() ? folder.string() : relPath) + "\" cannot be read");
   }
-  standin::Search search{callback, context, {}, {}};
-  const Status status = standin::Walk(folder, relPath, &search);
+  const Status status = standin::Walk(relPath, folder, known.get(), &listed, &search);
   if (until != nullptr) TimeNow(until);
   return status;
 }

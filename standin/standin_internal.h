@@ -39,6 +39,7 @@ enum Code : uint16_t {
   kBadField = 25,
   kBadEntry = 26,
   kCannotRead = 27,
+  kLogTooLarge = 28,
   kNoActivityLog = 578,
 };
 
@@ -111,6 +112,13 @@ bool BlockExists(MemHandle handle);
 void FreeAllBlocks();
 void CloseAllDatabases();
 void ClearTitleCache();
+
+// The largest entries block DbGetUserActivity hands out: the place of every
+// name in it must fit the 32 bits of nameOffset. Tests lower it to try logs
+// beyond it without gigabytes of names.
+constexpr size_t kEntriesBlockLimit = size_t{1} << 32;
+size_t EntriesBlockLimit();
+void SetEntriesBlockLimit(size_t bytes);
 
 // --- test hooks ---
 

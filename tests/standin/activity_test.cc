@@ -451,10 +451,7 @@ TEST(DatabaseReaders, FastReaderTakesWellFormedFilesAndReadsThemExactly) {
         EXPECT_EQ(got->entries.names, exact.entries.names);
         ASSERT_EQ(got->entries.records.size(), exact.entries.records.size());
         for (size_t i = 0; i < exact.entries.records.size(); ++i) {
-          EXPECT_EQ(std::memcmp(&got->entries.records[i], &exact.entries.records[i],
-                                sizeof(ActivityEntry)),
-                    0)
-              << i;
+          EXPECT_TRUE(got->entries.records[i] == exact.entries.records[i]) << i;
         }
         EXPECT_EQ(std::memcmp(&got->summary, &exact.summary, sizeof exact.summary), 0);
       }
