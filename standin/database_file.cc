@@ -4,6 +4,7 @@
 #include "database_file.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <limits>
 #include <memory>
@@ -17,8 +18,9 @@
 namespace standin {
 namespace {
 
-uint64_t fileReads = 0;
-uint64_t fastDeclines = 0;
+// Counted from every thread that reads.
+std::atomic<uint64_t> fileReads = 0;
+std::atomic<uint64_t> fastDeclines = 0;
 
 using Json = nlohmann::json;
 
@@ -317,8 +319,9 @@ struct FileBuffer {
   size_t capacity = 0;
 };
 
-FileBuffer& SharedBuffer() {
-  static FileBuffer buffer;
+// One per thread that reads files.
+FileBuffer& ThreadBuffer() {
+  thread_local FileBuffer buffer;
   return buffer;
 }
 
@@ -405,64 +408,9 @@ void Reset(LoadMode mode, DatabaseContent* out) {
   if (mode == LoadMode::kRecord) out->recording = std::make_unique<LogRecording>();
 }
 
-}  // namespace
-
-uint64_t DatabaseFileReads() { return fileReads; }
-uint64_t FastReaderDeclines() { return fastDeclines; }
-
-Status LoadDatabaseFile(platform::File* file, const std::string& name, LoadMode mode, int64_t now,
-                        DatabaseContent* out, size_t window) {
-  Reset(mode, out);
-  ++fileReads;
-  FileBuffer& buffer = SharedBuffer();
-  Status status = 0;
-  try {
-    FileWindow bytes(file, &buffer, window);
-    if (!file->IsOpen() || !bytes.Start()) {
-      status = Fail(kCannotRead, "Database " + name + " cannot be read");
-    } else if (!ReadDatabaseFast(&bytes, mode, now, out)) {
-      // Declined: the whole file, to the fast reader once more unless it
-      // has had all of it already, and then to the exact reader.
-      ++fastDeclines;
-      size_t size = static_cast<size_t>(bytes.end - bytes.begin);
-      if (bytes.whole()) {
-        status = LoadDatabaseBytesExactly(bytes.begin, size, name, mode, now, out);
-      } else {
-        status = file->Rewind() && ReadRest(file, &buffer, 0, &size)
-                     ? LoadDatabaseBytes(buffer.bytes.get(), size, name, mode, now, out)
-                     : Fail(kCannotRead, "Database " + name + " cannot be read");
-      }
-    }
-  } catch (const std::bad_alloc&) {
-    status = Fail(kCannotRead, "Database " + name + " cannot be read");
-  }
-  if (status != 0) *out = DatabaseContent{};
-  if (buffer.capacity > kKeptBuffer) buffer = FileBuffer{};
-  return status;
-}
-
-Status LoadDatabaseFile(const std::filesystem::path& physical, const std::string& name,
-                        LoadMode mode, int64_t now, DatabaseContent* out, size_t window) {
-  platform::Folder folder;
-  platform::File file;
-  if (platform::Folder::OpenRoot(physical.parent_path(), &folder) != platform::Opened::kYes ||
-      folder.OpenFile(physical.filename().string(), &file) != platform::Opened::kYes) {
-    *out = DatabaseContent{};
-    ++fileReads;
-    return Fail(kCannotRead, "Database " + name + " cannot be read");
-  }
-  return LoadDatabaseFile(&file, name, mode, now, out, window);
-}
-
-Status LoadDatabaseBytes(const char* bytes, size_t size, const std::string& name, LoadMode mode,
-                         int64_t now, DatabaseContent* out) {
-  Reset(mode, out);
-  if (ReadDatabaseFast(bytes, size, mode, now, out)) return 0;
-  return LoadDatabaseBytesExactly(bytes, size, name, mode, now, out);
-}
-
-Status LoadDatabaseBytesExactly(const char* bytes, size_t size, const std::string& name,
-                                LoadMode mode, int64_t now, DatabaseContent* out) {
+// The exact reader alone; false with `problem` set when the file does not open.
+bool ReadBytesExactly(const char* bytes, size_t size, const std::string& name, LoadMode mode,
+                      int64_t now, DatabaseContent* out, ReadProblem* problem) {
   Reset(mode, out);
   DatabaseReader reader(mode, now, out);
   bool parsed = false;
@@ -472,21 +420,104 @@ Status LoadDatabaseBytesExactly(const char* bytes, size_t size, const std::strin
     // The SAX parser reports through parse_error; this catches only a
     // failure of memory.
     *out = DatabaseContent{};
-    return Fail(kCannotRead, "Database " + name + " cannot be read");
+    *problem = CannotRead(name);
+    return false;
   }
   if (!parsed || !reader.problem().empty()) {
-    std::string problem =
-        reader.problem().empty() ? std::string("cannot be read") : reader.problem();
+    std::string text = reader.problem().empty() ? std::string("cannot be read") : reader.problem();
     if (reader.syntaxError() && LooksLikeUtf16(bytes, size)) {
-      problem = "not UTF-8: the file looks like UTF-16; save it as UTF-8";
+      text = "not UTF-8: the file looks like UTF-16; save it as UTF-8";
     }
     *out = DatabaseContent{};
-    return Fail(reader.syntaxError() ? kNotJson : kBadField, "Database " + name + ": " + problem);
+    *problem = {reader.syntaxError() ? kNotJson : kBadField, "Database " + name + ": " + text};
+    return false;
   }
   reader.Finish();
   // The log is only walked for its shape when just the title is wanted.
   if (mode == LoadMode::kTitle) out->entryError.clear();
-  return 0;
+  return true;
+}
+
+bool ReadBytes(const char* bytes, size_t size, const std::string& name, LoadMode mode, int64_t now,
+               DatabaseContent* out, ReadProblem* problem) {
+  Reset(mode, out);
+  if (ReadDatabaseFast(bytes, size, mode, now, out)) return true;
+  return ReadBytesExactly(bytes, size, name, mode, now, out, problem);
+}
+
+Status StatusOf(bool read, const ReadProblem& problem) {
+  return read ? 0 : Fail(static_cast<Code>(problem.family), problem.text);
+}
+
+}  // namespace
+
+uint64_t DatabaseFileReads() { return fileReads; }
+uint64_t FastReaderDeclines() { return fastDeclines; }
+
+ReadProblem CannotRead(const std::string& name) {
+  return {kCannotRead, "Database " + name + " cannot be read"};
+}
+
+bool ReadDatabaseFile(platform::File* file, const std::string& name, LoadMode mode, int64_t now,
+                      DatabaseContent* out, ReadProblem* problem, size_t window) {
+  Reset(mode, out);
+  ++fileReads;
+  FileBuffer& buffer = ThreadBuffer();
+  bool read = false;
+  try {
+    FileWindow bytes(file, &buffer, window);
+    if (!file->IsOpen() || !bytes.Start()) {
+      *problem = CannotRead(name);
+    } else if (ReadDatabaseFast(&bytes, mode, now, out)) {
+      read = true;
+    } else {
+      // Declined: the whole file, to the fast reader once more unless it
+      // has had all of it already, and then to the exact reader.
+      ++fastDeclines;
+      size_t size = static_cast<size_t>(bytes.end - bytes.begin);
+      if (bytes.whole()) {
+        read = ReadBytesExactly(bytes.begin, size, name, mode, now, out, problem);
+      } else if (file->Rewind() && ReadRest(file, &buffer, 0, &size)) {
+        read = ReadBytes(buffer.bytes.get(), size, name, mode, now, out, problem);
+      } else {
+        *problem = CannotRead(name);
+      }
+    }
+  } catch (const std::bad_alloc&) {
+    read = false;
+    *problem = CannotRead(name);
+  }
+  if (!read) *out = DatabaseContent{};
+  if (buffer.capacity > kKeptBuffer) buffer = FileBuffer{};
+  return read;
+}
+
+Status LoadDatabaseFile(platform::File* file, const std::string& name, LoadMode mode, int64_t now,
+                        DatabaseContent* out, size_t window) {
+  ReadProblem problem;
+  return StatusOf(ReadDatabaseFile(file, name, mode, now, out, &problem, window), problem);
+}
+
+Status LoadDatabaseFile(const std::filesystem::path& physical, const std::string& name,
+                        LoadMode mode, int64_t now, DatabaseContent* out, size_t window) {
+  platform::Folder folder;
+  platform::File file;
+  if (platform::Folder::OpenRoot(physical.parent_path(), &folder) == platform::Opened::kYes) {
+    folder.OpenFile(physical.filename().string(), &file);
+  }
+  return LoadDatabaseFile(&file, name, mode, now, out, window);
+}
+
+Status LoadDatabaseBytes(const char* bytes, size_t size, const std::string& name, LoadMode mode,
+                         int64_t now, DatabaseContent* out) {
+  ReadProblem problem;
+  return StatusOf(ReadBytes(bytes, size, name, mode, now, out, &problem), problem);
+}
+
+Status LoadDatabaseBytesExactly(const char* bytes, size_t size, const std::string& name,
+                                LoadMode mode, int64_t now, DatabaseContent* out) {
+  ReadProblem problem;
+  return StatusOf(ReadBytesExactly(bytes, size, name, mode, now, out, &problem), problem);
 }
 
 }  // namespace standin

@@ -61,6 +61,20 @@ enum class LoadMode {
 // Bytes of a file held at a time while the fast reader reads it.
 constexpr size_t kReadWindow = size_t{1} << 20;
 
+// A problem that stops a file from opening, before it is made a status: the
+// family of its code and its text. A read on another thread hands it back;
+// the status is made where the program asked, so codes go out in its order.
+struct ReadProblem {
+  uint16_t family = 0;
+  std::string text;
+};
+ReadProblem CannotRead(const std::string& name);
+
+// As LoadDatabaseFile below, on any thread: false, with `problem` set, where
+// that gives a failure.
+bool ReadDatabaseFile(platform::File* file, const std::string& name, LoadMode mode, int64_t now,
+                      DatabaseContent* out, ReadProblem* problem, size_t window = kReadWindow);
+
 // Reads the database file open as `file` from its start; `name` is how
 // failure texts call it. Returns 0, or a status whose text names the file and
 // the problem. The file is read `window` bytes at a time; a file the fast

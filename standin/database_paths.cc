@@ -8,6 +8,7 @@
 
 #include "known_folders.h"
 #include "log_builder.h"
+#include "open_ahead.h"
 #include "open_objects.h"
 #include "platform.h"
 #include "standin_internal.h"
@@ -130,7 +131,10 @@ OpenObject* FindOpen(DbHandle handle) {
   return found == OpenObjects().end() ? nullptr : found->second.get();
 }
 
-void CloseAllDatabases() { OpenObjects().clear(); }
+void CloseAllDatabases() {
+  DropReadAhead();
+  OpenObjects().clear();
+}
 size_t OpenHandles() { return OpenObjects().size(); }
 
 }  // namespace standin
@@ -198,40 +202,51 @@ Status DbOpen(const char* path, DbHandle* handle) {
   for (size_t i = 0; i < parts.size(); ++i) {
     physical /= parts[i];
     relPath += (i == 0 ? "" : std::string(1, standin::platform::PathSeparator())) + parts[i];
-    const bool last = i + 1 == parts.size();
-    const standin::platform::Kind kind = folder.KindOf(parts[i]);
-    if (kind == standin::platform::Kind::kFolder) {
-      standin::platform::Folder next;
-      const Opened opened = folder.OpenFolder(parts[i], last, &next);
-      if (last && opened == Opened::kDenied) {
-        return Fail(standin::kCannotRead, "The folder " + quoted + " cannot be read");
-      }
-      if (opened != Opened::kYes) return noSuchPath();  // a link or other thing put there
+    standin::platform::Folder next;
+    if (i + 1 < parts.size()) {
+      // Missing, a link, or a file on the way.
+      if (folder.OpenFolder(parts[i], false, &next) != Opened::kYes) return noSuchPath();
       folder = std::move(next);
       continue;
     }
-    if (last && kind == standin::platform::Kind::kFile && standin::IsDatabaseName(parts[i])) {
-      if (folder.OpenFile(parts[i], &database) == Opened::kNotThere) return noSuchPath();
-      object->isDatabase = true;
-      break;
+    const Opened opened = folder.OpenFolderOrFile(parts[i], &next, &database);
+    const standin::platform::Kind kind = opened == Opened::kDenied ? folder.KindOf(parts[i])
+                                         : next.IsOpen() ? standin::platform::Kind::kFolder
+                                                         : standin::platform::Kind::kFile;
+    object->isDatabase =
+        kind == standin::platform::Kind::kFile && standin::IsDatabaseName(parts[i]);
+    if (opened == Opened::kDenied && kind == standin::platform::Kind::kFolder) {
+      return Fail(standin::kCannotRead, "The folder " + quoted + " cannot be read");
     }
-    // Missing, a link, another kind of file, or a file on the way.
-    return noSuchPath();
+    // Missing, a link, or another kind of file (a database that cannot be
+    // read is said to be so as it is read).
+    if (opened == Opened::kNotThere ||
+        (kind != standin::platform::Kind::kFolder && !object->isDatabase)) {
+      return noSuchPath();
+    }
+    folder = std::move(next);
   }
   object->physical = physical;
   object->relPath = relPath;
   if (object->isDatabase) {
-    // What a search read of the file serves, while the file is as it was then.
-    standin::platform::Stamp stamp;
-    std::unique_ptr<standin::KeptRead> kept;
-    if (database.IsOpen() && database.GetStamp(&stamp)) {
-      kept = standin::TakeKeptRead(physical.parent_path(), parts.back(), stamp);
+    // What a search read of the file serves, or a read made ahead, while the
+    // file is as it was then; else the file is read now.
+    const int64_t now = standin::NowSeconds();
+    standin::OpenRead opened;
+    if (!database.IsOpen() ||
+        !standin::TakeReadAhead(physical, database.OpenedStamp(), now, &opened)) {
+      std::shared_ptr<const standin::KeptRead> kept;
+      if (database.IsOpen()) {
+        kept = standin::TakeKeptRead(physical.parent_path(), parts.back(), database.OpenedStamp());
+      }
+      opened.read = standin::ReadForOpening(&database, kept.get(), relPath, now, &opened.content,
+                                            &opened.problem);
     }
-    const Status status =
-        kept ? standin::OpenKeptRead(std::move(*kept), standin::NowSeconds(), &object->content)
-             : standin::LoadDatabaseFile(&database, relPath, standin::LoadMode::kFull,
-                                         standin::NowSeconds(), &object->content);
-    if (status != 0) return status;
+    standin::ReadNextAhead(object->dataDir, relPath, physical, now);
+    if (!opened.read) {
+      return Fail(static_cast<standin::Code>(opened.problem.family), opened.problem.text);
+    }
+    object->content = std::move(opened.content);
   } else if (parts.empty() && !folder.CanList()) {
     // A folder is checked now, so that a search of it does not fail later.
     return Fail(standin::kCannotRead, "The folder " + quoted + " cannot be read");

@@ -2,6 +2,7 @@
 // folder to the program's callback with a summary buffer of its items.
 #include <algorithm>
 #include <cstring>
+#include <deque>
 #include <memory>
 #include <string>
 #include <vector>
@@ -9,6 +10,7 @@
 #include "known_folders.h"
 #include "open_objects.h"
 #include "platform.h"
+#include "read_ahead.h"
 #include "standin_internal.h"
 
 namespace fs = std::filesystem;
@@ -21,12 +23,20 @@ namespace {
 constexpr uint16_t kSummaryHeaderSize = 6;
 // The data-type word in front of every item text.
 constexpr uint16_t kTextType = 0x0001;
+constexpr std::string_view kFolderType = "$DIR";
+constexpr std::string_view kDatabaseType = "$DB";
 // valueLength is 16 bits and includes the type word.
 constexpr size_t kMaxItemText = 0xffff - 2;
 
-void Put16(std::vector<uint8_t>* buffer, size_t at, size_t value) {
-  (*buffer)[at] = static_cast<uint8_t>(value & 0xff);
-  (*buffer)[at + 1] = static_cast<uint8_t>((value >> 8) & 0xff);
+uint8_t* Put16(uint8_t* at, size_t value) {
+  at[0] = static_cast<uint8_t>(value & 0xff);
+  at[1] = static_cast<uint8_t>((value >> 8) & 0xff);
+  return at + 2;
+}
+
+uint8_t* Put(uint8_t* at, std::string_view text) {
+  std::memcpy(at, text.data(), text.size());
+  return at + text.size();
 }
 
 // An item's text, in up to three pieces (a folder's path, a separator, a name).
@@ -35,35 +45,109 @@ struct ItemText {
   size_t size() const { return pieces[0].size() + pieces[1].size() + pieces[2].size(); }
 };
 
-// Builds the summary buffer of one entry into `buffer`.
+// Copies the item's pieces, cut to `room` bytes in all.
+uint8_t* PutPieces(uint8_t* at, const ItemText& item, size_t room) {
+  for (const std::string_view piece : item.pieces) {
+    const size_t length = std::min(piece.size(), room);
+    if (length != 0) at = Put(at, piece.substr(0, length));
+    room -= length;
+  }
+  return at;
+}
+
+// Builds the summary buffer of one entry into `buffer`, which keeps its room
+// from one entry to the next: a search builds one for every entry.
 void BuildSummary(const ItemText (&items)[4], std::vector<uint8_t>* buffer) {
   static constexpr std::string_view kNames[4] = {"$TITLE", "$Path", "$Type", "$PHYSICALPATH"};
-  size_t total = kSummaryHeaderSize + 4 * 4;
-  for (int i = 0; i < 4; ++i) {
-    total += kNames[i].size() + 2 + std::min(items[i].size(), kMaxItemText);
+  constexpr size_t kFixed = kSummaryHeaderSize + 4 * 4 + 4 * 2 + kNames[0].size() +
+                            kNames[1].size() + kNames[2].size() + kNames[3].size();
+  const size_t lengths[4] = {
+      std::min(items[0].size(), kMaxItemText), std::min(items[1].size(), kMaxItemText),
+      std::min(items[2].size(), kMaxItemText), std::min(items[3].size(), kMaxItemText)};
+  const size_t total = kFixed + lengths[0] + lengths[1] + lengths[2] + lengths[3];
+  if (buffer->size() < total) buffer->resize(total);
+  uint8_t* at = Put16(Put16(Put16(buffer->data(), total & 0xffff), 4), 0);
+  for (int i = 0; i < 4; ++i) at = Put16(Put16(at, kNames[i].size()), 2 + lengths[i]);
+  // Names of constant length, copied in place.
+  at = PutPieces(Put16(Put(at, kNames[0]), kTextType), items[0], lengths[0]);
+  at = PutPieces(Put16(Put(at, kNames[1]), kTextType), items[1], lengths[1]);
+  at = PutPieces(Put16(Put(at, kNames[2]), kTextType), items[2], lengths[2]);
+  PutPieces(Put16(Put(at, kNames[3]), kTextType), items[3], lengths[3]);
+}
+
+// A read for a title on either thread.
+struct TitleJob : ReadAheadJob {
+  void Run() override { ReadForTitle(*folder, name, path, &read); }
+
+  const platform::Folder* folder = nullptr;
+  size_t index = 0;  // of the child in its folder
+  std::string name;
+  std::string path;
+  TitleRead read;
+};
+
+// The titles a walk of one folder will want next, read ahead on the second
+// thread; whatever is still queued is taken back when the walk ends.
+class TitlesAhead {
+ public:
+  // Reads ahead at most this many files.
+  static constexpr size_t kAhead = 16;
+
+  TitlesAhead(const std::vector<KnownChild>* children, const std::string* relPath)
+      : children_(children), relPath_(relPath) {}
+  ~TitlesAhead() {
+    for (const auto& job : jobs_) ReadAhead::Withdraw(job.get());
   }
-  buffer->assign(total, 0);
-  Put16(buffer, 0, total & 0xffff);
-  Put16(buffer, 2, 4);
-  size_t at = kSummaryHeaderSize;
-  for (int i = 0; i < 4; ++i, at += 4) {
-    Put16(buffer, at, kNames[i].size());
-    Put16(buffer, at + 2, 2 + std::min(items[i].size(), kMaxItemText));
+  TitlesAhead(const TitlesAhead&) = delete;
+  TitlesAhead& operator=(const TitlesAhead&) = delete;
+
+  // The read of child `index`, which needs one, made in `folder`.
+  TitleRead Take(const platform::Folder* folder, size_t index) {
+    // Reads queued for children before `index` are no longer wanted.
+    while (!jobs_.empty() && jobs_.front()->index < index) {
+      ReadAhead::Withdraw(jobs_.front().get());
+      jobs_.pop_front();
+    }
+    if (next_ <= index) next_ = index;
+    TopUp(folder);
+    if (jobs_.empty() || jobs_.front()->index != index) {
+      TitleRead read;  // a child that needed no read when the others were queued
+      ReadForTitle(*folder, (*children_)[index].name, PathOf((*children_)[index]), &read);
+      return read;
+    }
+    const std::shared_ptr<TitleJob> job = std::move(jobs_.front());
+    jobs_.pop_front();
+    TopUp(folder);
+    ReadAhead::Finish(job.get());
+    return std::move(job->read);
   }
-  for (int i = 0; i < 4; ++i) {
-    std::memcpy(buffer->data() + at, kNames[i].data(), kNames[i].size());
-    at += kNames[i].size();
-    Put16(buffer, at, kTextType);
-    at += 2;
-    size_t room = kMaxItemText;
-    for (const std::string_view piece : items[i].pieces) {
-      const size_t length = std::min(piece.size(), room);
-      std::memcpy(buffer->data() + at, piece.data(), length);
-      at += length;
-      room -= length;
+
+ private:
+  void TopUp(const platform::Folder* folder) {
+    while (jobs_.size() < kAhead && next_ < children_->size()) {
+      const KnownChild& child = (*children_)[next_];
+      if (!child.isFolder && !child.read) {
+        auto job = std::make_shared<TitleJob>();
+        job->folder = folder;
+        job->index = next_;
+        job->name = child.name;
+        job->path = PathOf(child);
+        jobs_.push_back(std::move(job));
+        ReadAhead::Submit(jobs_.back());
+      }
+      ++next_;
     }
   }
-}
+
+  std::string PathOf(const KnownChild& child) const {
+    return relPath_->empty() ? child.name : *relPath_ + platform::PathSeparator() + child.name;
+  }
+
+  const std::vector<KnownChild>* children_;
+  const std::string* relPath_;
+  std::deque<std::shared_ptr<TitleJob>> jobs_;
+  size_t next_ = 0;
+};
 
 struct Search {
   SearchCallback callback;
@@ -90,18 +174,20 @@ Status Walk(const std::string& relPath, const fs::path& physical, KnownFolder* k
     return std::string(relPath).append(pathSeparator).append(child.name);
   };
   bool tried = folder->IsOpen();  // the folder is opened only to read a title
-  for (KnownChild& child : known->children) {
+  TitlesAhead ahead(&known->children, &relPath);
+  for (size_t index = 0; index < known->children.size(); ++index) {
+    KnownChild& child = known->children[index];
     if (!child.isFolder && !child.read) {
       if (!tried) {
         tried = true;
         OpenFolderBelow(search->dataDir, relPath, false, folder);
       }
-      if (folder->IsOpen()) ReadTitle(*folder, childPath(child), &child);
+      if (folder->IsOpen()) TakeTitleRead(ahead.Take(folder, index), &child);
     }
     const std::string_view name = child.name;
     const ItemText items[4] = {{child.isFolder ? name : std::string_view(child.title)},
                                {relPath, pathSeparator, name},
-                               {child.isFolder ? "$DIR" : "$DB"},
+                               {child.isFolder ? kFolderType : kDatabaseType},
                                {physicalText, physicalSeparator, name}};
     BuildSummary(items, &search->summary);
     search->match.matchFlags = 0x01;

@@ -95,68 +95,122 @@ std::shared_ptr<KnownFolder> LookAtFolder(const fs::path& dataDir, const std::st
   return fresh;
 }
 
-void ReadTitle(const platform::Folder& folder, const std::string& path, KnownChild* child) {
+void ReadForTitle(const platform::Folder& folder, const std::string& name, const std::string& path,
+                  TitleRead* out) {
+  platform::File file;
+  out->opened = folder.OpenFile(name, &file);
+  // Something else in the file's place (a link, FIFO or device, or nothing)
+  // has no title; it is looked at again by the next search.
+  if (out->opened == platform::Opened::kNotThere) return;
+  if (out->opened == platform::Opened::kDenied) {
+    // Read as a read that fails to open reads, for the status it gives.
+    ReadDatabaseFile(&file, path, LoadMode::kTitle, 0, &out->content, &out->problem);
+    out->stamped = folder.FileStampOf(name, &out->stamp);
+    return;
+  }
+  out->stamped = true;
+  out->stamp = file.OpenedStamp();
+  out->settled = Settled(out->stamp, platform::StampClock());
+  // Only a settled file's read can be trusted at its opening.
+  out->keep = out->settled && RecordingBytesInUse() < kRecordingBudget;
+  out->read = ReadDatabaseFile(&file, path, out->keep ? LoadMode::kRecord : LoadMode::kTitle, 0,
+                               &out->content, &out->problem);
+}
+
+void TakeTitleRead(TitleRead read, KnownChild* child) {
   child->read = false;
   child->title.clear();
   child->kept.reset();
-  platform::File file;
-  const platform::Opened opened = folder.OpenFile(child->name, &file);
-  // Something else in the file's place (a link, FIFO or device, or nothing)
-  // has no title; it is looked at again by the next search.
-  if (opened == platform::Opened::kNotThere) return;
-  DatabaseContent content;
-  if (opened == platform::Opened::kDenied) {
-    // Said as a read that fails to open says it, once for the file as it is.
-    LoadDatabaseFile(&file, path, LoadMode::kTitle, 0, &content);
-    child->read = folder.FileStampOf(child->name, &child->stamp);
-    return;
-  }
-  if (!file.GetStamp(&child->stamp)) return;
-  child->settled = Settled(child->stamp, platform::StampClock());
-  // Only a settled file's read can be trusted at its opening.
-  const bool keep = child->settled && RecordingBytesInUse() < kRecordingBudget;
-  const Status status =
-      LoadDatabaseFile(&file, path, keep ? LoadMode::kRecord : LoadMode::kTitle, 0, &content);
-  child->read = true;
-  if (status == 0) child->title = content.title;
-  if (!keep || (status == 0 && !content.recording->complete())) return;
-  child->kept = std::make_unique<KeptRead>();
-  if (status != 0) {
-    child->kept->failure = FamilyOf(status);
-    child->kept->failureText = TextOf(status);
+  if (read.opened == platform::Opened::kNotThere) return;
+  if (!read.read) Fail(static_cast<Code>(read.problem.family), read.problem.text);
+  child->read = read.stamped;
+  child->stamp = read.stamp;
+  child->settled = read.settled;
+  if (read.read) child->title = read.content.title;
+  // Kept only whole.
+  if (!read.keep || (read.read && !read.content.recording->complete())) return;
+  auto kept = std::make_shared<KeptRead>();
+  if (!read.read) {
+    kept->failure = read.problem.family;
+    kept->text = std::move(read.problem.text);
   } else {
-    child->kept->content = std::move(content);
+    kept->recordActivity = read.content.recordActivity;
+    kept->text = std::move(read.content.entryError);
+    kept->title = std::move(read.content.title);
+    kept->recording = std::move(read.content.recording);
   }
+  child->kept = std::move(kept);
 }
 
-std::unique_ptr<KeptRead> TakeKeptRead(const fs::path& folderPhysical, const std::string& name,
-                                       const platform::Stamp& stamp) {
+namespace {
+
+KnownChild* FindChild(const fs::path& folderPhysical, const std::string& name) {
   const auto found = Folders().find(folderPhysical.string());
   if (found == Folders().end()) return nullptr;
   std::vector<KnownChild>& children = found->second->children;
   const auto child =
       std::lower_bound(children.begin(), children.end(), name,
                        [](const KnownChild& a, const std::string& b) { return a.name < b; });
-  if (child == children.end() || child->name != name || !child->kept || !child->settled ||
-      !(child->stamp == stamp)) {
+  return child == children.end() || child->name != name ? nullptr : &*child;
+}
+
+// Replays the kept log with the summary as of `now`.
+void Replay(const KeptRead& read, int64_t now, DatabaseContent* out) {
+  *out = DatabaseContent{};
+  out->title = read.title;
+  out->recordActivity = read.recordActivity;
+  out->entryError = read.text;
+  out->entries = SpareLog();
+  const LogRecording& recording = *read.recording;
+  out->entries.records.reserve(std::min(recording.entries(), kMaxEntries));
+  LogBuilder builder(now, out);
+  recording.Replay(&builder);
+  builder.Finish();
+}
+
+}  // namespace
+
+std::shared_ptr<const KeptRead> TakeKeptRead(const fs::path& folderPhysical,
+                                             const std::string& name,
+                                             const platform::Stamp& stamp) {
+  KnownChild* child = FindChild(folderPhysical, name);
+  if (child == nullptr || !child->kept || !child->settled || !(child->stamp == stamp)) {
     return nullptr;
   }
   return std::move(child->kept);
 }
 
-Status OpenKeptRead(KeptRead read, int64_t now, DatabaseContent* out) {
-  *out = DatabaseContent{};
-  if (read.failure != 0) return Fail(static_cast<Code>(read.failure), read.failureText);
-  out->title = std::move(read.content.title);
-  out->recordActivity = read.content.recordActivity;
-  out->entryError = std::move(read.content.entryError);
-  out->entries = SpareLog();
-  const LogRecording& recording = *read.content.recording;
-  out->entries.records.reserve(std::min(recording.entries(), kMaxEntries));
-  LogBuilder builder(now, out);
-  recording.Replay(&builder);
-  builder.Finish();
-  return 0;
+void DropKeptRead(const fs::path& folderPhysical, const std::string& name, const KeptRead* read) {
+  KnownChild* child = FindChild(folderPhysical, name);
+  if (child != nullptr && child->kept.get() == read) child->kept.reset();
+}
+
+bool DatabaseAfter(const fs::path& folderPhysical, const std::string& name, std::string* next,
+                   std::shared_ptr<const KeptRead>* kept, platform::Stamp* stamp) {
+  const KnownChild* child = FindChild(folderPhysical, name);
+  if (child == nullptr) return false;
+  const std::vector<KnownChild>& children = Folders()[folderPhysical.string()]->children;
+  for (auto after = children.begin() + (child - children.data()) + 1; after != children.end();
+       ++after) {
+    if (after->isFolder) continue;
+    *next = after->name;
+    *kept = after->settled ? after->kept : nullptr;
+    *stamp = after->stamp;
+    return true;
+  }
+  return false;
+}
+
+bool ReadForOpening(platform::File* file, const KeptRead* kept, const std::string& path,
+                    int64_t now, DatabaseContent* out, ReadProblem* problem) {
+  if (kept == nullptr) return ReadDatabaseFile(file, path, LoadMode::kFull, now, out, problem);
+  if (kept->failure != 0) {
+    *out = DatabaseContent{};
+    *problem = {kept->failure, kept->text};
+    return false;
+  }
+  Replay(*kept, now, out);
+  return true;
 }
 
 void ForgetFolders() { Folders().clear(); }

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstring>
 #include <limits>
+#include <mutex>
 
 #include "standin_internal.h"
 
@@ -25,6 +26,9 @@ constexpr size_t kCompactSlack = size_t{1} << 20;
 // Only the room of usual logs is kept.
 constexpr size_t kLargestSpare = size_t{16} << 20;
 
+// Taken by reads on any thread.
+std::mutex spareMutex;
+
 KeptLog& Spare() {
   static KeptLog spare;
   return spare;
@@ -33,6 +37,7 @@ KeptLog& Spare() {
 }  // namespace
 
 KeptLog SpareLog() {
+  const std::lock_guard<std::mutex> lock(spareMutex);
   KeptLog log = std::move(Spare());
   log.records.clear();
   log.names.clear();
@@ -40,7 +45,8 @@ KeptLog SpareLog() {
 }
 
 void RecycleLog(KeptLog log) {
-  if (log.records.capacity() * sizeof(ActivityEntry) + log.names.capacity() > kLargestSpare) return;
+  if (log.records.capacity() * sizeof(KeptRecord) + log.names.capacity() > kLargestSpare) return;
+  const std::lock_guard<std::mutex> lock(spareMutex);
   if (log.names.capacity() > Spare().names.capacity()) Spare() = std::move(log);
 }
 
@@ -112,7 +118,10 @@ void LogBuilder::Compact(size_t oldest) {
 }
 
 void LogBuilder::Finish() {
-  if (out_->recording) return;
+  if (out_->recording) {
+    out_->recording->Seal();
+    return;
+  }
   KeptLog& kept = out_->entries;
   if (added_ > kMaxEntries) {
     const size_t oldest = added_ % kMaxEntries;

@@ -73,6 +73,8 @@ class File {
   File& operator=(const File&) = delete;
 
   bool IsOpen() const;
+  // The stamp the file had when it was opened, and the one it has now.
+  const Stamp& OpenedStamp() const { return opened_; }
   bool GetStamp(Stamp* stamp) const;
   // Up to `size` bytes into `into`; `got` is 0 at the end. False on a failure.
   bool Read(char* into, size_t size, size_t* got);
@@ -81,6 +83,7 @@ class File {
  private:
   friend class Folder;
   intptr_t handle_ = -1;
+  Stamp opened_;
 };
 
 // A folder opened part by part from a data directory, never through a link
@@ -109,6 +112,9 @@ class Folder {
   // The regular file `name`, if it is one and no link; never waits, whatever
   // is there.
   Opened OpenFile(const std::string& name, File* out) const;
+  // The folder `name` to list, or the regular file `name` to read, whichever
+  // it is, as OpenFolder and OpenFile open them; kNotThere for anything else.
+  Opened OpenFolderOrFile(const std::string& name, Folder* folder, File* file) const;
   // The stamp of the regular file `name`; false when it is none.
   bool FileStampOf(const std::string& name, Stamp* stamp) const;
 

@@ -111,11 +111,14 @@ int64_t StampClock() {
 int64_t StampSettleTime() { return 2 * kNanoseconds; }
 
 File::~File() { CloseHandle(&handle_); }
-File::File(File&& other) noexcept : handle_(other.handle_) { other.handle_ = -1; }
+File::File(File&& other) noexcept : handle_(other.handle_), opened_(other.opened_) {
+  other.handle_ = -1;
+}
 File& File::operator=(File&& other) noexcept {
   if (this != &other) {
     CloseHandle(&handle_);
     handle_ = other.handle_;
+    opened_ = other.opened_;
     other.handle_ = -1;
   }
   return *this;
@@ -194,20 +197,35 @@ Opened Folder::OpenFolder(const std::string& name, bool toList, Folder* out) con
 }
 
 Opened Folder::OpenFile(const std::string& name, File* out) const {
-  // Without waiting: a FIFO or device put in the file's place must not hold
-  // the open up; what was opened is checked before a byte is read.
+  Folder folder;
+  const Opened opened = OpenFolderOrFile(name, &folder, out);
+  return folder.IsOpen() ? Opened::kNotThere : opened;
+}
+
+Opened Folder::OpenFolderOrFile(const std::string& name, Folder* folder, File* file) const {
+  // Without waiting: a FIFO or device put in a file's place must not hold the
+  // open up, and what was opened is checked before a byte is read. Reads of
+  // a regular file never wait, so the flag may stay.
   const int descriptor = openat(Descriptor(handle_), name.c_str(),
                                 O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
   if (descriptor < 0) return FromError(errno);
-  File file;
-  file.handle_ = descriptor;
   struct stat status {};
-  if (fstat(descriptor, &status) != 0) return Opened::kDenied;
-  if (!S_ISREG(status.st_mode)) return Opened::kNotThere;
-  // Reads of a regular file do not wait anyway; plain reads from here on.
-  const int flags = fcntl(descriptor, F_GETFL);
-  if (flags < 0 || fcntl(descriptor, F_SETFL, flags & ~O_NONBLOCK) != 0) return Opened::kDenied;
-  *out = std::move(file);
+  if (fstat(descriptor, &status) != 0) {
+    close(descriptor);
+    return Opened::kDenied;
+  }
+  if (S_ISDIR(status.st_mode)) {
+    *folder = Folder();
+    folder->handle_ = descriptor;
+    folder->path_ = path_ / name;
+  } else if (S_ISREG(status.st_mode)) {
+    *file = File();
+    file->handle_ = descriptor;
+    file->opened_ = StampOf(status);
+  } else {
+    close(descriptor);
+    return Opened::kNotThere;
+  }
   return Opened::kYes;
 }
 

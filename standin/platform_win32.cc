@@ -158,11 +158,14 @@ int64_t StampClock() {
 int64_t StampSettleTime() { return 2 * 10000000; }
 
 File::~File() { CloseNative(&handle_); }
-File::File(File&& other) noexcept : handle_(other.handle_) { other.handle_ = -1; }
+File::File(File&& other) noexcept : handle_(other.handle_), opened_(other.opened_) {
+  other.handle_ = -1;
+}
 File& File::operator=(File&& other) noexcept {
   if (this != &other) {
     CloseNative(&handle_);
     handle_ = other.handle_;
+    opened_ = other.opened_;
     other.handle_ = -1;
   }
   return *this;
@@ -251,8 +254,23 @@ Opened Folder::OpenFile(const std::string& name, File* out) const {
       (info.dwFileAttributes & kLinkOrFolder) != 0) {
     return Opened::kNotThere;
   }
+  file.opened_ =
+      StampOf(info.nFileSizeHigh, info.nFileSizeLow, info.ftLastWriteTime, info.ftCreationTime);
   *out = std::move(file);
   return Opened::kYes;
+}
+
+Opened Folder::OpenFolderOrFile(const std::string& name, Folder* folder, File* file) const {
+  // Asked first, as the two are opened with different rights and sharing; a
+  // change in between is caught by the checks of the open itself.
+  switch (KindOf(name)) {
+    case Kind::kFolder:
+      return OpenFolder(name, true, folder);
+    case Kind::kFile:
+      return OpenFile(name, file);
+    default:
+      return Opened::kNotThere;
+  }
 }
 
 bool Folder::FileStampOf(const std::string& name, Stamp* stamp) const {

@@ -1,0 +1,110 @@
+// One database read ahead at a time. It is read only once the program has opened a
+// database that followed the one before in the search's order, so a program that picks a
+// few databases here and there costs at most one read that it does not use.
+#include "open_ahead.h"
+
+#include <memory>
+
+#include "known_folders.h"
+#include "read_ahead.h"
+
+namespace fs = std::filesystem;
+
+namespace standin {
+namespace {
+
+class OpenAheadJob : public ReadAheadJob {
+ public:
+  void Run() override {
+    platform::Folder folder;
+    platform::File file;
+    if (OpenFolderBelow(dataDir, folderPath, false, &folder) != platform::Opened::kYes ||
+        folder.OpenFile(name, &file) != platform::Opened::kYes) {
+      return;
+    }
+    opened = true;
+    stamp = file.OpenedStamp();
+    // The search's read serves only while the file is as it was then.
+    const bool useKept = kept && stamp == keptStamp;
+    result.read = ReadForOpening(&file, useKept ? kept.get() : nullptr, path, now, &result.content,
+                                 &result.problem);
+    if (!useKept) kept.reset();
+  }
+
+  fs::path dataDir;
+  std::string folderPath;  // from the data directory
+  std::string name;
+  std::string path;
+  fs::path physical;
+  std::shared_ptr<const KeptRead> kept;
+  platform::Stamp keptStamp;
+  int64_t now = 0;
+  // What it found.
+  bool opened = false;
+  platform::Stamp stamp;
+  OpenRead result;
+};
+
+struct Ahead {
+  std::shared_ptr<OpenAheadJob> job;
+  fs::path expected;  // the database that would follow the one opened last
+};
+
+Ahead& TheAhead() {
+  static Ahead ahead;
+  return ahead;
+}
+
+}  // namespace
+
+bool TakeReadAhead(const fs::path& physical, const platform::Stamp& stamp, int64_t now,
+                   OpenRead* out) {
+  Ahead& ahead = TheAhead();
+  const std::shared_ptr<OpenAheadJob> job = std::move(ahead.job);
+  if (!job) return false;
+  if (job->physical != physical) {
+    ReadAhead::Withdraw(job.get());
+    return false;
+  }
+  ReadAhead::Finish(job.get());
+  if (!job->opened || !(job->stamp == stamp) || job->now != now) return false;
+  // The search's read is used up.
+  if (job->kept) DropKeptRead(physical.parent_path(), job->name, job->kept.get());
+  *out = std::move(job->result);
+  return true;
+}
+
+void ReadNextAhead(const fs::path& dataDir, const std::string& path, const fs::path& physical,
+                   int64_t now) {
+  Ahead& ahead = TheAhead();
+  if (ahead.job) {
+    ReadAhead::Withdraw(ahead.job.get());
+    ahead.job.reset();
+  }
+  const bool inOrder = physical == ahead.expected;
+  ahead.expected.clear();
+  auto job = std::make_shared<OpenAheadJob>();
+  const fs::path folder = physical.parent_path();
+  if (!DatabaseAfter(folder, physical.filename().string(), &job->name, &job->kept,
+                     &job->keptStamp)) {
+    return;
+  }
+  job->physical = folder / job->name;
+  ahead.expected = job->physical;
+  if (!inOrder) return;
+  const size_t cut = path.size() - physical.filename().string().size();
+  job->folderPath = path.substr(0, cut == 0 ? 0 : cut - 1);
+  job->path = path.substr(0, cut) + job->name;
+  job->dataDir = dataDir;
+  job->now = now;
+  ahead.job = job;
+  ReadAhead::Submit(job);
+}
+
+void DropReadAhead() {
+  Ahead& ahead = TheAhead();
+  if (ahead.job) ReadAhead::Withdraw(ahead.job.get());
+  ahead = Ahead{};
+}
+
+}  // namespace standin
