@@ -20,6 +20,9 @@ std::unordered_map<std::string, std::shared_ptr<KnownFolder>>& Folders() {
   return folders;
 }
 
+uint64_t listings = 0;
+uint64_t looks = 0;
+
 bool Settled(const platform::Stamp& stamp, int64_t clock) {
   return stamp.modified < clock - platform::StampSettleTime();
 }
@@ -33,6 +36,7 @@ void CarryOver(const platform::Folder& folder, KnownFolder* old, KnownFolder* fr
     if (from == old->children.end()) return;
     if (from->name != child.name || from->isFolder || child.isFolder || !from->read) continue;
     platform::Stamp stamp;
+    ++looks;
     if (!folder.FileStampOf(child.name, &stamp) || !(stamp == from->stamp)) continue;
     child.read = true;
     child.settled = from->settled;
@@ -78,6 +82,7 @@ std::shared_ptr<KnownFolder> LookAtFolder(const fs::path& dataDir, const std::st
     Folders().erase(physical.string());
     return nullptr;
   }
+  ++listings;
   auto fresh = std::make_shared<KnownFolder>();
   fresh->stamp = stamp;
   fresh->settled = Settled(stamp, clock);
@@ -214,5 +219,8 @@ bool ReadForOpening(platform::File* file, const KeptRead* kept, const std::strin
 }
 
 void ForgetFolders() { Folders().clear(); }
+
+uint64_t FolderListings() { return listings; }
+uint64_t FileLooks() { return looks; }
 
 }  // namespace standin

@@ -19,6 +19,7 @@ struct Worker {
   std::thread thread;
   bool stopping = false;
   bool unavailable = false;  // the thread could not be started: jobs run when finished
+  bool disabled = false;
 
   ~Worker() { End(); }
 
@@ -44,7 +45,7 @@ Worker& TheWorker() {
 void ReadAhead::Submit(const std::shared_ptr<ReadAheadJob>& job) {
   Worker& worker = TheWorker();
   std::unique_lock<std::mutex> lock(worker.mutex);
-  if (worker.unavailable) return;
+  if (worker.unavailable || worker.disabled) return;
   if (!worker.thread.joinable()) {
     try {
       worker.thread = std::thread([&worker] {
@@ -94,5 +95,11 @@ void ReadAhead::Withdraw(ReadAheadJob* job) {
 }
 
 void ReadAhead::Stop() { TheWorker().End(); }
+
+void ReadAhead::SetEnabled(bool enabled) {
+  Worker& worker = TheWorker();
+  worker.End();
+  worker.disabled = !enabled;
+}
 
 }  // namespace standin

@@ -34,6 +34,9 @@ class ReadAhead {
   static void Withdraw(ReadAheadJob* job);
   // Takes back every queued job and ends the second thread.
   static void Stop();
+  // Whether jobs go to the second thread; when not, each runs when finished.
+  // Tests turn it off to see reads happen in the search's order.
+  static void SetEnabled(bool enabled);
 };
 
 }  // namespace standin

@@ -126,6 +126,10 @@ void SetEntriesBlockLimit(size_t bytes);
 // of those the fast reader declined.
 uint64_t DatabaseFileReads();
 uint64_t FastReaderDeclines();
+// How many times a folder has been listed, and a database's stamp looked at
+// by its name, by directory searches.
+uint64_t FolderListings();
+uint64_t FileLooks();
 // Number of live memory blocks and open database or folder handles.
 size_t LiveBlocks();
 size_t OpenHandles();

@@ -1,10 +1,14 @@
 // The activity log: summary windows, the entries block, the 65,535 cap and bad files.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
+#include <chrono>
+#include <functional>
 #include <limits>
 
 #include "../../standin/database_file.h"
 #include "../../standin/fast_database_reader.h"
+#include "../../standin/log_builder.h"
 #include "../../standin/standin_internal.h"
 #include "standin_test_support.h"
 
@@ -318,6 +322,128 @@ TEST_F(ActivityTest, BadFilesGiveStatusesNamingFileAndProblem) {
   EXPECT_EQ(standin::LiveBlocks(), 0u);
 }
 
+// A database read at a search is opened from what that read kept while the file is as
+// the search found it, and the opening gives exactly what reading the file would.
+TEST_F(ActivityTest, AnOpeningAfterASearchUsesTheSearchsReadWhileTheFileIsUnchanged) {
+  TempDir outside;
+  const std::string good =
+      DatabaseJson("Good", {Entry("2026-12-01 08:00:00", 3, 1, "CN=Jane Doe/O=Acme"),
+                            "{\"time\": \"never\", \"user\": \"CN=John/O=Acme\"}",
+                            Entry(kNow, 65535, 2, "CN=Jane Doe/O=Acme"),
+                            Entry("2026-12-07 11:00:00", 0, 0, "")});
+  WriteFile(outside.path() / "other.db", DatabaseJson("Outside", {Entry(kNow, 9, 9, "x")}));
+  const auto rewrite = [](const std::string& content) {
+    return [content](const fs::path& file) {
+      WriteFile(file, content);
+      fs::last_write_time(file, fs::file_time_type::clock::now() - std::chrono::hours(2));
+    };
+  };
+  struct Case {
+    const char* label;
+    std::string content;
+    bool settled;                                 // the file lies well back when searched
+    std::function<void(const fs::path&)> change;  // between the search and the opening
+    uint64_t reads;                               // of the file at the opening
+  };
+  const Case cases[] = {
+      {"unchanged", good, true, nullptr, 0},
+      {"not JSON", "{\"title\": \"x\",", true, nullptr, 0},
+      {"a bad entry", DatabaseJson("x", {Entry(kNow, 1, 0, "x"), "7"}), true, nullptr, 0},
+      {"not recording", DatabaseJson("x", {}, ", \"recordActivity\": false"), true, nullptr, 0},
+      {"an empty log", "{}", true, nullptr, 0},
+      {"read by the exact reader", "\xef\xbb\xbf" + good, true, nullptr, 0},
+      {"written just before the search", good, false, nullptr, 1},
+      {"rewritten since", good, true, rewrite(DatabaseJson("New", {Entry(kNow, 1, 1, "n")})), 1},
+      {"rewritten since, to the same size", good, true,
+       rewrite(std::string(good).replace(2, 5, "TITLE")), 1},
+      {"a link put in its place", good, true,
+       [&](const fs::path& file) {
+         fs::remove(file);
+         fs::create_symlink(outside.path() / "other.db", file);
+       },
+       0},
+      {"a FIFO put in its place", good, true,
+       [](const fs::path& file) {
+         fs::remove(file);
+         mkfifo(file.c_str(), 0600);
+       },
+       0},
+  };
+  const fs::path file = data_.path() / "db.db";
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.label);
+    WriteFile(file, c.content);
+    if (c.settled) Settle(data_.path());
+    ASSERT_EQ(Restart({data_.path().string(), std::nullopt, kNow}), 0);
+    SearchLog search;
+    ASSERT_EQ(Search("", &search), 0);
+    if (c.change) c.change(file);
+    const uint64_t before = standin::DatabaseFileReads();
+    const Log got = Read("db.db");
+    EXPECT_EQ(standin::DatabaseFileReads() - before, c.reads);
+
+    // What a run that only opens the file gives.
+    ASSERT_EQ(Restart({data_.path().string(), std::nullopt, kNow}), 0);
+    const Log want = Read("db.db");
+    EXPECT_EQ(StatusString(got.status), StatusString(want.status));
+    EXPECT_EQ(ErrorCode(got.status), ErrorCode(want.status));
+    EXPECT_EQ(std::memcmp(&got.summary, &want.summary, sizeof want.summary), 0);
+    EXPECT_EQ(got.users, want.users);
+    ASSERT_EQ(got.entries.size(), want.entries.size());
+    for (size_t i = 0; i < want.entries.size(); ++i) {
+      EXPECT_EQ(std::memcmp(&got.entries[i], &want.entries[i], sizeof(ActivityEntry)), 0) << i;
+    }
+    fs::remove(file);
+  }
+}
+
+// Names lie in 32 bits of the entries block: a log whose block would pass that is refused
+// with a status that says so, never handed out with other entries' names. The limit is
+// lowered here, to try it with megabytes instead of gigabytes.
+TEST_F(ActivityTest, ALogWhoseNamesPassTheBlocksReachIsRefusedNeverMisnamed) {
+  struct Case {
+    const char* label;
+    int overwritten;    // entries before the newest 65,535, with long names
+    int kept;           // the newest entries, with short names
+    size_t nameLength;  // of the long names
+    ptrdiff_t slack;    // the limit less the block the kept entries need
+    bool refused;
+  };
+  const Case cases[] = {
+      {"fits exactly", 0, 1000, 0, 0, false},
+      {"a byte too many", 0, 1000, 0, -1, true},
+      {"long names overwritten by the ring", 3000, 65535, 4000, 0, false},
+      {"the same, a byte short", 3000, 65535, 4000, -1, true},
+  };
+  const auto shortName = [](int i) { return "u" + std::to_string(100000 + i); };  // 7 bytes
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.label);
+    std::string json = "{\"activity\": [";
+    for (int i = 0; i < c.overwritten + c.kept; ++i) {
+      if (i > 0) json += ',';
+      const std::string user =
+          i < c.overwritten ? std::string(c.nameLength, 'L') : shortName(i - c.overwritten);
+      json += Entry(kNow, 1, 1, user);
+    }
+    WriteFile(data_.path() / "big.db", json + "]}");
+    const size_t block = static_cast<size_t>(c.kept) * (sizeof(ActivityEntry) + 8);
+    standin::SetEntriesBlockLimit(block + static_cast<size_t>(c.slack));
+    const Log log = Read("big.db");
+    standin::SetEntriesBlockLimit(standin::kEntriesBlockLimit);
+    if (c.refused) {
+      EXPECT_EQ(standin::FamilyOf(log.status), standin::kLogTooLarge);
+      EXPECT_NE(StatusString(log.status).find("cannot be handed out"), std::string::npos)
+          << StatusString(log.status);
+      EXPECT_TRUE(log.users.empty());
+      continue;
+    }
+    ASSERT_EQ(log.status, 0) << StatusString(log.status);
+    ASSERT_EQ(log.users.size(), static_cast<size_t>(c.kept));
+    for (int i = 0; i < c.kept; ++i) ASSERT_EQ(log.users[i], shortName(i)) << i;
+  }
+  EXPECT_EQ(standin::LiveBlocks(), 0u);
+}
+
 // The fast reader takes the forms a database file is written in and reads them as the
 // exact reader does; what it declines, the exact reader reads alone.
 TEST(DatabaseReaders, FastReaderTakesWellFormedFilesAndReadsThemExactly) {
@@ -455,6 +581,25 @@ TEST(DatabaseReaders, FastReaderTakesWellFormedFilesAndReadsThemExactly) {
         }
         EXPECT_EQ(std::memcmp(&got->summary, &exact.summary, sizeof exact.summary), 0);
       }
+      if (mode != standin::LoadMode::kFull) continue;
+      // Recorded at a search and replayed at the opening: the same again.
+      standin::DatabaseContent recorded;
+      const Status recordStatus = standin::LoadDatabaseFile(
+          dir.path() / "x.db", "x.db", standin::LoadMode::kRecord, 0, &recorded, 1024);
+      EXPECT_EQ(StatusString(recordStatus), StatusString(exactStatus));
+      if (recordStatus != 0) continue;
+      ASSERT_TRUE(recorded.recording && recorded.recording->complete());
+      standin::DatabaseContent replayed;
+      standin::LogBuilder builder(now, &replayed);
+      recorded.recording->Replay(&builder);
+      builder.Finish();
+      EXPECT_EQ(recorded.title, exact.title);
+      EXPECT_EQ(recorded.recordActivity, exact.recordActivity);
+      EXPECT_EQ(recorded.entryError, exact.entryError);
+      EXPECT_TRUE(recorded.entries.records.empty());
+      EXPECT_EQ(replayed.entries.names, exact.entries.names);
+      EXPECT_TRUE(replayed.entries.records == exact.entries.records);
+      EXPECT_EQ(std::memcmp(&replayed.summary, &exact.summary, sizeof exact.summary), 0);
     }
   }
 }
