@@ -16,6 +16,7 @@
 #include "database_file.h"
 #include "fast_database_reader.h"
 #include "fuzz_support.h"
+#include "log_builder.h"
 #include "standin_internal.h"
 
 namespace {
@@ -94,6 +95,24 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
       fuzz::Require(SameContent(windowed, exact),
                     "a file read a window at a time gives the exact reader's content");
     }
+
+    // Recorded as a search reads it, and replayed as an opening: the same log.
+    if (mode != standin::LoadMode::kFull) continue;
+    standin::DatabaseContent recorded;
+    const Status recordStatus =
+        standin::LoadDatabaseFile(FilePath(), name, standin::LoadMode::kRecord, 0, &recorded, 256);
+    fuzz::Require(recordStatus == exactStatus &&
+                      standin::TextOf(recordStatus) == standin::TextOf(exactStatus),
+                  "a recorded read gives the exact reader's status and text");
+    if (recordStatus != 0 || !recorded.recording->complete()) continue;
+    standin::DatabaseContent replayed;
+    replayed.title = recorded.title;
+    replayed.recordActivity = recorded.recordActivity;
+    replayed.entryError = recorded.entryError;
+    standin::LogBuilder builder(kNow, &replayed);
+    recorded.recording->Replay(&builder);
+    builder.Finish();
+    fuzz::Require(SameContent(replayed, exact), "a replayed recording gives the exact log");
   }
   return 0;
 }
