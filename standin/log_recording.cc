@@ -37,20 +37,30 @@ uint64_t HashSeed() {
   return seed;
 }
 
+uint64_t Load64(const char* at) {
+  uint64_t word = 0;
+  std::memcpy(&word, at, 8);
+  return word;
+}
+
+uint64_t Mix(uint64_t hash, uint64_t word) {
+  hash = (hash ^ word) * 0x9e3779b97f4a7c15;
+  return hash ^ (hash >> 29);
+}
+
 uint64_t Hash(std::string_view name) {
-  constexpr uint64_t kOdd = 0x9e3779b97f4a7c15;
-  uint64_t hash = HashSeed() ^ (name.size() * kOdd);
-  size_t at = 0;
-  for (; at + 8 <= name.size(); at += 8) {
+  const char* at = name.data();
+  size_t size = name.size();
+  uint64_t hash = HashSeed() ^ (size * 0xd6e8feb86659fd93);
+  if (size >= 8) {
+    // Whole words, and the last eight bytes, which may overlap the one before.
+    for (; size > 8; at += 8, size -= 8) hash = Mix(hash, Load64(at));
+    hash = Mix(hash, Load64(name.data() + name.size() - 8));
+  } else if (size > 0) {
     uint64_t word = 0;
-    std::memcpy(&word, name.data() + at, 8);
-    hash = (hash ^ word) * kOdd;
-    hash ^= hash >> 29;
+    std::memcpy(&word, at, size);
+    hash = Mix(hash, word);
   }
-  uint64_t tail = 0;
-  std::memcpy(&tail, name.data() + at, name.size() - at);
-  hash = (hash ^ tail) * kOdd;
-  hash ^= hash >> 32;
   hash *= 0xd6e8feb86659fd93;
   return hash ^ (hash >> 32);
 }
@@ -98,7 +108,7 @@ class NamePool {
         textUsed_ = 0;
       }
       char* copy = textBlocks_.back().get() + textUsed_;
-      std::memcpy(copy, name.data(), name.size());
+      if (!name.empty()) std::memcpy(copy, name.data(), name.size());
       textUsed_ += name.size();
       if (count_ % kViewBlock == 0) {
         views_[count_ / kViewBlock] = std::make_unique<std::string_view[]>(kViewBlock);
