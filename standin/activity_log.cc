@@ -1,5 +1,6 @@
 // DbGetUserActivity: hands out the activity log of an open database as a summary and a
 // block of entries followed by the user names.
+#include <atomic>
 #include <cstring>
 #include <new>
 #include <string>
@@ -10,11 +11,34 @@
 
 namespace standin {
 namespace {
-size_t blockLimit = kEntriesBlockLimit;
+std::atomic<size_t> blockLimit = kEntriesBlockLimit;
 }  // namespace
 
 size_t EntriesBlockLimit() { return blockLimit; }
 void SetEntriesBlockLimit(size_t bytes) { blockLimit = bytes; }
+
+size_t EntriesBlockSize(const KeptLog& kept) {
+  return kept.records.size() * sizeof(ActivityEntry) + kept.names.size();
+}
+
+bool FillEntriesBlock(const KeptLog& kept, std::vector<uint8_t>* block) {
+  // Records first, then every name with its terminator, in entry order.
+  const size_t records = kept.records.size() * sizeof(ActivityEntry);
+  try {
+    block->resize(records + kept.names.size());
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+  for (size_t i = 0; i < kept.records.size(); ++i) {
+    const KeptRecord& entry = kept.records[i];
+    const ActivityEntry record{entry.time, entry.reads, entry.writes,
+                               static_cast<uint32_t>(records + entry.nameOffset)};
+    std::memcpy(block->data() + i * sizeof record, &record, sizeof record);
+  }
+  if (!kept.names.empty())
+    std::memcpy(block->data() + records, kept.names.data(), kept.names.size());
+  return true;
+}
 
 }  // namespace standin
 
@@ -28,7 +52,7 @@ Status DbGetUserActivity(DbHandle handle, uint32_t /*flags*/, ActivitySummary* s
   }
   *entries = 0;
   *count = 0;
-  const standin::OpenObject* object = standin::FindOpen(handle);
+  standin::OpenObject* object = standin::FindOpen(handle);
   if (object == nullptr) return Fail(standin::kUnknownHandle);
   if (!object->isDatabase) return Fail(standin::kNotADatabaseHandle);
   const standin::DatabaseContent& content = object->content;
@@ -37,10 +61,8 @@ Status DbGetUserActivity(DbHandle handle, uint32_t /*flags*/, ActivitySummary* s
     return Fail(standin::kBadEntry, "Database " + object->relPath + ": " + content.entryError);
   }
 
-  // Records first, then every name with its terminator, in entry order.
   const standin::KeptLog& kept = content.entries;
-  const size_t records = kept.records.size() * sizeof(ActivityEntry);
-  const size_t size = records + kept.names.size();
+  const size_t size = standin::EntriesBlockSize(kept);
   // A name's place is 32 bits: a block beyond them would hand out wrong names.
   if (size > standin::EntriesBlockLimit()) {
     return Fail(standin::kLogTooLarge,
@@ -49,20 +71,15 @@ Status DbGetUserActivity(DbHandle handle, uint32_t /*flags*/, ActivitySummary* s
                     std::to_string(size) + " bytes, more than the " +
                     std::to_string(standin::EntriesBlockLimit()) + " an entries block can address");
   }
-  std::vector<uint8_t> block = standin::SpareBlock();
-  try {
-    block.resize(size);
-  } catch (const std::bad_alloc&) {
-    return Fail(standin::kOutOfMemory);
+  // The block made ahead, once; else made now.
+  std::vector<uint8_t> block;
+  if (object->blockMade) {
+    block = std::move(object->madeBlock);
+    object->blockMade = false;
+  } else {
+    block = standin::SpareBlock();
+    if (!standin::FillEntriesBlock(kept, &block)) return Fail(standin::kOutOfMemory);
   }
-  for (size_t i = 0; i < kept.records.size(); ++i) {
-    const standin::KeptRecord& entry = kept.records[i];
-    const ActivityEntry record{entry.time, entry.reads, entry.writes,
-                               static_cast<uint32_t>(records + entry.nameOffset)};
-    std::memcpy(block.data() + i * sizeof record, &record, sizeof record);
-  }
-  if (!kept.names.empty())
-    std::memcpy(block.data() + records, kept.names.data(), kept.names.size());
   MemHandle blockHandle = 0;
   if (Status status = standin::AllocateBlock(std::move(block), &blockHandle)) return status;
   *summary = content.summary;

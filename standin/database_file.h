@@ -41,6 +41,11 @@ struct KeptLog {
   std::string names;
 };
 
+// The size of the entries block of `kept`, and the block itself, made into
+// `block` (false when memory runs out). Safe on any thread.
+size_t EntriesBlockSize(const KeptLog& kept);
+bool FillEntriesBlock(const KeptLog& kept, std::vector<uint8_t>* block);
+
 struct DatabaseContent {
   std::string title;
   bool recordActivity = true;

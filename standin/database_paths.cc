@@ -198,6 +198,10 @@ Status DbOpen(const char* path, DbHandle* handle) {
                 "The data directory " + physical.string() + " is not a folder");
   }
   standin::platform::File database;
+  // A database looked at, not opened: what a search or a read ahead read of it
+  // may serve without a second read.
+  bool stamped = false;
+  standin::platform::Stamp stamp;
   std::string relPath;
   for (size_t i = 0; i < parts.size(); ++i) {
     physical /= parts[i];
@@ -208,6 +212,10 @@ Status DbOpen(const char* path, DbHandle* handle) {
       if (folder.OpenFolder(parts[i], false, &next) != Opened::kYes) return noSuchPath();
       folder = std::move(next);
       continue;
+    }
+    if (standin::IsDatabaseName(parts[i]) && folder.FileStampOf(parts[i], &stamp)) {
+      object->isDatabase = stamped = true;
+      break;
     }
     const Opened opened = folder.OpenFolderOrFile(parts[i], &next, &database);
     const standin::platform::Kind kind = opened == Opened::kDenied ? folder.KindOf(parts[i])
@@ -232,12 +240,16 @@ Status DbOpen(const char* path, DbHandle* handle) {
     // What a search read of the file serves, or a read made ahead, while the
     // file is as it was then; else the file is read now.
     const int64_t now = standin::NowSeconds();
+    if (database.IsOpen()) stamp = database.OpenedStamp();
     standin::OpenRead opened;
-    if (!database.IsOpen() ||
-        !standin::TakeReadAhead(physical, database.OpenedStamp(), now, &opened)) {
+    if (!(stamped || database.IsOpen()) || !standin::TakeReadAhead(physical, stamp, now, &opened)) {
       std::shared_ptr<const standin::KeptRead> kept;
-      if (database.IsOpen()) {
-        kept = standin::TakeKeptRead(physical.parent_path(), parts.back(), database.OpenedStamp());
+      if (stamped || database.IsOpen()) {
+        kept = standin::TakeKeptRead(physical.parent_path(), parts.back(), stamp);
+      }
+      // Read now, through a descriptor checked to be of a regular file.
+      if (!kept && stamped && folder.OpenFile(parts.back(), &database) == Opened::kNotThere) {
+        return noSuchPath();
       }
       opened.read = standin::ReadForOpening(&database, kept.get(), relPath, now, &opened.content,
                                             &opened.problem);
@@ -247,6 +259,8 @@ Status DbOpen(const char* path, DbHandle* handle) {
       return Fail(static_cast<standin::Code>(opened.problem.family), opened.problem.text);
     }
     object->content = std::move(opened.content);
+    object->blockMade = opened.blockMade;
+    object->madeBlock = std::move(opened.block);
   } else if (parts.empty() && !folder.CanList()) {
     // A folder is checked now, so that a search of it does not fail later.
     return Fail(standin::kCannotRead, "The folder " + quoted + " cannot be read");

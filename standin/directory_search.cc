@@ -1,9 +1,12 @@
 // The directory search: walks a data directory or folder and hands each database and
 // folder to the program's callback with a summary buffer of its items.
 #include <algorithm>
+#include <atomic>
+#include <condition_variable>
 #include <cstring>
 #include <deque>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -75,78 +78,138 @@ void BuildSummary(const ItemText (&items)[4], std::vector<uint8_t>* buffer) {
   PutPieces(Put16(Put(at, kNames[3]), kTextType), items[3], lengths[3]);
 }
 
-// A read for a title on either thread.
-struct TitleJob : ReadAheadJob {
-  void Run() override { ReadForTitle(*folder, name, path, &read); }
-
-  const platform::Folder* folder = nullptr;
-  size_t index = 0;  // of the child in its folder
-  std::string name;
-  std::string path;
-  TitleRead read;
-};
-
-// The titles a walk of one folder will want next, read ahead on the second
-// thread; whatever is still queued is taken back when the walk ends.
-class TitlesAhead {
+// The titles a walk of one folder will want, read by both threads: the second
+// claims reads ahead of the walk, the walk takes them in order and reads what
+// is not claimed yet. Each is claimed once, by counting. The second thread
+// stops when it is far enough ahead, so that it can help the walk of a folder
+// within, and is asked back as the walk goes on.
+class TitleBatch : public std::enable_shared_from_this<TitleBatch> {
  public:
   // Reads ahead at most this many files.
-  static constexpr size_t kAhead = 16;
+  static constexpr size_t kAhead = 256;
 
-  TitlesAhead(const std::vector<KnownChild>* children, const std::string* relPath)
-      : children_(children), relPath_(relPath) {}
-  ~TitlesAhead() {
-    for (const auto& job : jobs_) ReadAhead::Withdraw(job.get());
-  }
-  TitlesAhead(const TitlesAhead&) = delete;
-  TitlesAhead& operator=(const TitlesAhead&) = delete;
-
-  // The read of child `index`, which needs one, made in `folder`.
-  TitleRead Take(const platform::Folder* folder, size_t index) {
-    // Reads queued for children before `index` are no longer wanted.
-    while (!jobs_.empty() && jobs_.front()->index < index) {
-      ReadAhead::Withdraw(jobs_.front().get());
-      jobs_.pop_front();
+  TitleBatch(const platform::Folder* folder, const std::vector<KnownChild>& children,
+             const std::string& relPath)
+      : folder_(folder), relPath_(relPath) {
+    for (size_t index = 0; index < children.size(); ++index) {
+      const KnownChild& child = children[index];
+      if (child.isFolder || child.read) continue;
+      slots_.emplace_back();
+      slots_.back().index = index;
+      slots_.back().name = child.name;
     }
-    if (next_ <= index) next_ = index;
-    TopUp(folder);
-    if (jobs_.empty() || jobs_.front()->index != index) {
-      TitleRead read;  // a child that needed no read when the others were queued
-      ReadForTitle(*folder, (*children_)[index].name, PathOf((*children_)[index]), &read);
+  }
+
+  // Asks the second thread to claim reads, unless it does already.
+  void Start() {
+    if (stopped_ || next_ >= std::min(slots_.size(), limit_.load())) return;
+    bool idle = false;
+    if (!helping_.compare_exchange_strong(idle, true)) return;
+    helper_ = std::make_shared<Helper>();
+    helper_->batch = shared_from_this();
+    ReadAhead::Submit(helper_);
+  }
+
+  // On the program's thread: the read of child `index`, which needs one; the
+  // children are taken in order.
+  TitleRead Take(size_t index) {
+    while (taken_ < slots_.size() && slots_[taken_].index < index) ++taken_;
+    if (taken_ == slots_.size() || slots_[taken_].index != index) {
+      TitleRead read;  // a child that needed no read when the batch was made
       return read;
     }
-    const std::shared_ptr<TitleJob> job = std::move(jobs_.front());
-    jobs_.pop_front();
-    TopUp(folder);
-    ReadAhead::Finish(job.get());
-    return std::move(job->read);
+    const size_t at = taken_++;
+    if (taken_ + kAhead / 2 > limit_) {
+      limit_ = taken_ + kAhead;
+      Start();
+    }
+    // Until the read is there, read here what is not claimed yet (this one,
+    // or one further on while the second thread reads this one); else wait.
+    while (!slots_[at].done) {
+      size_t next = next_.load();
+      if (next < slots_.size() && next < at + kAhead) {
+        if (next_.compare_exchange_weak(next, next + 1)) Read(next);
+        continue;
+      }
+      std::unique_lock<std::mutex> lock(mutex_);
+      programWaiting_ = true;
+      done_.wait(lock, [&] { return slots_[at].done.load(); });
+      programWaiting_ = false;
+    }
+    TitleRead read = std::move(*slots_[at].read);
+    slots_[at].read.reset();
+    return read;
+  }
+
+  // Returns once the second thread no longer reads for the batch.
+  void Stop() {
+    stopped_ = true;
+    if (helper_) ReadAhead::Withdraw(helper_.get());
   }
 
  private:
-  void TopUp(const platform::Folder* folder) {
-    while (jobs_.size() < kAhead && next_ < children_->size()) {
-      const KnownChild& child = (*children_)[next_];
-      if (!child.isFolder && !child.read) {
-        auto job = std::make_shared<TitleJob>();
-        job->folder = folder;
-        job->index = next_;
-        job->name = child.name;
-        job->path = PathOf(child);
-        jobs_.push_back(std::move(job));
-        ReadAhead::Submit(jobs_.back());
+  struct Slot {
+    size_t index = 0;  // of the child in its folder
+    std::string name;
+    std::unique_ptr<TitleRead> read;
+    std::atomic<bool> done = false;
+  };
+
+  struct Helper : ReadAheadJob {
+    void Run() override { batch->Help(); }
+    std::shared_ptr<TitleBatch> batch;
+  };
+
+  // On the second thread: claims reads up to the limit.
+  void Help() {
+    for (;;) {
+      size_t next = next_.load();
+      if (stopped_ || next >= std::min(slots_.size(), limit_.load())) {
+        helping_ = false;
+        // The walk may have moved the limit on just now and seen this thread
+        // still helping: look again, unless a new helper was asked for.
+        if (stopped_ || next_ >= std::min(slots_.size(), limit_.load())) return;
+        bool idle = false;
+        if (!helping_.compare_exchange_strong(idle, true)) return;
+        continue;
       }
-      ++next_;
+      if (next_.compare_exchange_weak(next, next + 1)) Read(next);
     }
   }
 
-  std::string PathOf(const KnownChild& child) const {
-    return relPath_->empty() ? child.name : *relPath_ + platform::PathSeparator() + child.name;
+  void Read(size_t at) {
+    Slot& slot = slots_[at];
+    slot.read = std::make_unique<TitleRead>();
+    const std::string path =
+        relPath_.empty() ? slot.name : relPath_ + platform::PathSeparator() + slot.name;
+    ReadForTitle(*folder_, slot.name, path, slot.read.get());
+    slot.done = true;
+    if (programWaiting_) {
+      const std::lock_guard<std::mutex> lock(mutex_);
+      done_.notify_all();
+    }
   }
 
-  const std::vector<KnownChild>* children_;
-  const std::string* relPath_;
-  std::deque<std::shared_ptr<TitleJob>> jobs_;
-  size_t next_ = 0;
+  const platform::Folder* folder_;
+  std::string relPath_;
+  std::deque<Slot> slots_;
+  size_t taken_ = 0;                    // slots the walk has gone past
+  std::atomic<size_t> next_ = 0;        // the first slot not claimed
+  std::atomic<size_t> limit_ = kAhead;  // the second thread claims no slot from here on
+  std::atomic<bool> stopped_ = false;
+  std::atomic<bool> helping_ = false;
+  std::shared_ptr<Helper> helper_;
+  std::atomic<bool> programWaiting_ = false;
+  std::mutex mutex_;
+  std::condition_variable done_;
+};
+
+// Stops a batch when the walk of its folder ends, however it ends.
+struct BatchStopper {
+  std::shared_ptr<TitleBatch> batch;
+  ~BatchStopper() {
+    if (batch) batch->Stop();
+  }
 };
 
 struct Search {
@@ -173,16 +236,20 @@ Status Walk(const std::string& relPath, const fs::path& physical, KnownFolder* k
   const auto childPath = [&](const KnownChild& child) {
     return std::string(relPath).append(pathSeparator).append(child.name);
   };
-  bool tried = folder->IsOpen();  // the folder is opened only to read a title
-  TitlesAhead ahead(&known->children, &relPath);
+  // The folder is opened only to read titles.
+  const bool wanted =
+      std::any_of(known->children.begin(), known->children.end(),
+                  [](const KnownChild& child) { return !child.isFolder && !child.read; });
+  if (wanted && !folder->IsOpen()) OpenFolderBelow(search->dataDir, relPath, false, folder);
+  BatchStopper titles;
+  if (wanted && folder->IsOpen()) {
+    titles.batch = std::make_shared<TitleBatch>(folder, known->children, relPath);
+    titles.batch->Start();
+  }
   for (size_t index = 0; index < known->children.size(); ++index) {
     KnownChild& child = known->children[index];
-    if (!child.isFolder && !child.read) {
-      if (!tried) {
-        tried = true;
-        OpenFolderBelow(search->dataDir, relPath, false, folder);
-      }
-      if (folder->IsOpen()) TakeTitleRead(ahead.Take(folder, index), &child);
+    if (!child.isFolder && !child.read && titles.batch) {
+      TakeTitleRead(titles.batch->Take(index), &child);
     }
     const std::string_view name = child.name;
     const ItemText items[4] = {{child.isFolder ? name : std::string_view(child.title)},

@@ -7,6 +7,7 @@
 
 #include "known_folders.h"
 #include "read_ahead.h"
+#include "standin_internal.h"
 
 namespace fs = std::filesystem;
 
@@ -16,23 +17,27 @@ namespace {
 class OpenAheadJob : public ReadAheadJob {
  public:
   void Run() override {
-    platform::Folder folder;
+    // The search's read serves only while the file is as it was then; else
+    // the file is read through a descriptor checked to be of a regular file.
     platform::File file;
-    if (OpenFolderBelow(dataDir, folderPath, false, &folder) != platform::Opened::kYes ||
-        folder.OpenFile(name, &file) != platform::Opened::kYes) {
-      return;
+    if (!folder->FileStampOf(name, &stamp)) return;
+    if (!kept || !(stamp == keptStamp)) {
+      kept.reset();
+      if (folder->OpenFile(name, &file) != platform::Opened::kYes) return;
+      stamp = file.OpenedStamp();
     }
     opened = true;
-    stamp = file.OpenedStamp();
-    // The search's read serves only while the file is as it was then.
-    const bool useKept = kept && stamp == keptStamp;
-    result.read = ReadForOpening(&file, useKept ? kept.get() : nullptr, path, now, &result.content,
-                                 &result.problem);
-    if (!useKept) kept.reset();
+    result.read = ReadForOpening(&file, kept.get(), path, now, &result.content, &result.problem);
+    // The entries block too, as DbGetUserActivity would make it.
+    const DatabaseContent& content = result.content;
+    if (result.read && content.recordActivity && content.entryError.empty() &&
+        EntriesBlockSize(content.entries) <= EntriesBlockLimit()) {
+      result.block = SpareBlock();
+      result.blockMade = FillEntriesBlock(content.entries, &result.block);
+    }
   }
 
-  fs::path dataDir;
-  std::string folderPath;  // from the data directory
+  std::shared_ptr<const platform::Folder> folder;
   std::string name;
   std::string path;
   fs::path physical;
@@ -48,6 +53,11 @@ class OpenAheadJob : public ReadAheadJob {
 struct Ahead {
   std::shared_ptr<OpenAheadJob> job;
   fs::path expected;  // the database that would follow the one opened last
+  // The folder of the databases read ahead, opened once for all of them. Should
+  // it be replaced meanwhile, what is read in it does not match what the
+  // program opens, and is not used.
+  std::shared_ptr<const platform::Folder> folder;
+  fs::path folderPhysical;
 };
 
 Ahead& TheAhead() {
@@ -93,9 +103,18 @@ void ReadNextAhead(const fs::path& dataDir, const std::string& path, const fs::p
   ahead.expected = job->physical;
   if (!inOrder) return;
   const size_t cut = path.size() - physical.filename().string().size();
-  job->folderPath = path.substr(0, cut == 0 ? 0 : cut - 1);
+  if (!ahead.folder || ahead.folderPhysical != folder) {
+    auto opened = std::make_shared<platform::Folder>();
+    ahead.folder.reset();
+    if (OpenFolderBelow(dataDir, path.substr(0, cut == 0 ? 0 : cut - 1), false, opened.get()) !=
+        platform::Opened::kYes) {
+      return;
+    }
+    ahead.folder = std::move(opened);
+    ahead.folderPhysical = folder;
+  }
+  job->folder = ahead.folder;
   job->path = path.substr(0, cut) + job->name;
-  job->dataDir = dataDir;
   job->now = now;
   ahead.job = job;
   ReadAhead::Submit(job);

@@ -15,6 +15,8 @@ struct OpenRead {
   bool read = false;
   ReadProblem problem;
   DatabaseContent content;
+  bool blockMade = false;  // the entries block of `content`, made too
+  std::vector<uint8_t> block;
 };
 
 // The read made ahead of the opening of the database at `physical`, when it is
