@@ -78,6 +78,70 @@ void BuildSummary(const ItemText (&items)[4], std::vector<uint8_t>* buffer) {
   PutPieces(Put16(Put(at, kNames[3]), kTextType), items[3], lengths[3]);
 }
 
+// The summary buffers of one folder's entries. What every entry of the folder
+// shares (the item names, the folder's paths) is laid out once; each entry then
+// adds its title and its name. An entry whose texts would be cut goes the long
+// way, through BuildSummary.
+class FolderSummaries {
+ public:
+  FolderSummaries(std::string_view relPath, std::string_view physical) {
+    const char separator = platform::PathSeparator();
+    const bool relSeparator = !relPath.empty();
+    const bool physicalSeparator = physical.empty() || !platform::IsPathSeparator(physical.back());
+    const auto typeWord = [](std::string* out) {
+      out->push_back(static_cast<char>(kTextType & 0xff));
+      out->push_back(static_cast<char>(kTextType >> 8));
+    };
+    path_ = "$Path";
+    typeWord(&path_);
+    path_.append(relPath);
+    if (relSeparator) path_.push_back(separator);
+    pathLength_ = relPath.size() + (relSeparator ? 1 : 0);
+    for (const bool isFolder : {false, true}) {
+      std::string& tail = tails_[isFolder];
+      tail = "$Type";
+      typeWord(&tail);
+      tail.append(isFolder ? kFolderType : kDatabaseType);
+      tail.append("$PHYSICALPATH");
+      typeWord(&tail);
+      tail.append(physical);
+      if (physicalSeparator) tail.push_back(separator);
+    }
+    physicalLength_ = physical.size() + (physicalSeparator ? 1 : 0);
+  }
+
+  // Builds the summary buffer of the entry `name` (a folder or not) titled
+  // `title` into `buffer`. False when a text would be cut.
+  bool Build(std::string_view title, std::string_view name, bool isFolder,
+             std::vector<uint8_t>* buffer) const {
+    const size_t lengths[4] = {title.size(), pathLength_ + name.size(),
+                               isFolder ? kFolderType.size() : kDatabaseType.size(),
+                               physicalLength_ + name.size()};
+    if (lengths[0] > kMaxItemText || lengths[1] > kMaxItemText || lengths[3] > kMaxItemText) {
+      return false;
+    }
+    const std::string& tail = tails_[isFolder];
+    const size_t total = kSummaryHeaderSize + 4 * 4 + 6 + 2 + title.size() + path_.size() +
+                         name.size() + tail.size() + name.size();
+    if (buffer->size() < total) buffer->resize(total);
+    uint8_t* at = Put16(Put16(Put16(buffer->data(), total & 0xffff), 4), 0);
+    static constexpr size_t kNameLengths[4] = {6, 5, 5, 13};  // $TITLE $Path $Type $PHYSICALPATH
+    for (int i = 0; i < 4; ++i) at = Put16(Put16(at, kNameLengths[i]), 2 + lengths[i]);
+    at = Put16(Put(at, "$TITLE"), kTextType);
+    if (!title.empty()) at = Put(at, title);
+    at = Put(Put(at, path_), name);
+    Put(Put(at, tail), name);
+    return true;
+  }
+
+ private:
+  std::string path_;   // "$Path", its type word, the folder's path and a separator
+  size_t pathLength_;  // of the last two
+  std::string
+      tails_[2];  // "$Type" item and "$PHYSICALPATH" up to the name; of a database, of a folder
+  size_t physicalLength_;
+};
+
 // The titles a walk of one folder will want, read by both threads: the second
 // claims reads ahead of the walk, the walk takes them in order and reads what
 // is not claimed yet. Each is claimed once, by counting. The second thread
@@ -233,6 +297,7 @@ Status Walk(const std::string& relPath, const fs::path& physical, KnownFolder* k
   const std::string_view physicalSeparator(
       platform::IsPathSeparator(physicalText.back()) ? nullptr : &separator,
       platform::IsPathSeparator(physicalText.back()) ? 0 : 1);
+  const FolderSummaries summaries(relPath, physicalText);
   const auto childPath = [&](const KnownChild& child) {
     return std::string(relPath).append(pathSeparator).append(child.name);
   };
@@ -252,11 +317,14 @@ Status Walk(const std::string& relPath, const fs::path& physical, KnownFolder* k
       TakeTitleRead(titles.batch->Take(index), &child);
     }
     const std::string_view name = child.name;
-    const ItemText items[4] = {{child.isFolder ? name : std::string_view(child.title)},
-                               {relPath, pathSeparator, name},
-                               {child.isFolder ? kFolderType : kDatabaseType},
-                               {physicalText, physicalSeparator, name}};
-    BuildSummary(items, &search->summary);
+    const std::string_view title = child.isFolder ? name : std::string_view(child.title);
+    if (!summaries.Build(title, name, child.isFolder, &search->summary)) {
+      const ItemText items[4] = {{title},
+                                 {relPath, pathSeparator, name},
+                                 {child.isFolder ? kFolderType : kDatabaseType},
+                                 {physicalText, physicalSeparator, name}};
+      BuildSummary(items, &search->summary);
+    }
     search->match.matchFlags = 0x01;
     if (Status status = search->callback(search->context, &search->match, search->summary.data())) {
       return status;

@@ -111,6 +111,42 @@ TEST_F(DirectorySearchTest, SummaryBufferCarriesFourItemsWholeInOrder) {
   EXPECT_EQ(std::memcmp(raw.bytes.data() + header + 16, "$TITLE", 6), 0);
 }
 
+// An item holds at most 65,533 bytes of text: a longer title is cut there, and
+// every other item and the buffer's length stay right.
+TEST_F(DirectorySearchTest, TitlesLongerThanAnItemHoldsAreCut) {
+  for (const size_t length : {size_t{0}, size_t{1}, size_t{65533}, size_t{65534}, size_t{100000}}) {
+    SCOPED_TRACE(length);
+    std::string title(length, 't');
+    if (length > 0) title.back() = 'z';
+    Db("f/long.db", title);
+    Start();
+    struct Raw {
+      std::vector<uint8_t> bytes;
+    } raw;
+    auto keep = [](void* context, const MatchRecord*, const void* summary) -> Status {
+      const auto* bytes = static_cast<const uint8_t*>(summary);
+      const uint16_t size = StoredStructSize(kSummaryHeaderStruct);
+      size_t total = size + 16;
+      for (int i = 0; i < 4; ++i) {
+        total += Read16(bytes + size + 4 * i) + Read16(bytes + size + 4 * i + 2);
+      }
+      static_cast<Raw*>(context)->bytes.assign(bytes, bytes + total);
+      return 0;
+    };
+    DbHandle handle = 0;
+    ASSERT_EQ(DbOpen("f", &handle), 0);
+    ASSERT_EQ(DbSearch(handle, 0, nullptr, 6, 0x6002, nullptr, keep, &raw, nullptr), 0);
+    DbClose(handle);
+    const auto items = SummaryItems(raw.bytes.data());
+    ASSERT_EQ(items.size(), 4u);
+    EXPECT_EQ(items[0].second, title.substr(0, 65533));
+    EXPECT_EQ(items[1].second, "f/long.db");
+    EXPECT_EQ(items[2].second, "$DB");
+    EXPECT_EQ(items[3].second, (data_.path() / "f" / "long.db").string());
+    EXPECT_EQ(Read16(raw.bytes.data()), raw.bytes.size() & 0xffff);
+  }
+}
+
 TEST_F(DirectorySearchTest, TitlesAreReadOncePerFileAcrossSearches) {
   Db("one.db", "One");
   Db("f/two.db", "Two");
