@@ -254,7 +254,7 @@ Status DbOpen(const char* path, DbHandle* handle) {
       opened.read = standin::ReadForOpening(&database, kept.get(), relPath, now, &opened.content,
                                             &opened.problem);
     }
-    standin::ReadNextAhead(object->dataDir, relPath, physical, now);
+    standin::ReadNextAhead(object->dataDir, relPath, physical, stamp.size, now);
     if (!opened.read) {
       return Fail(static_cast<standin::Code>(opened.problem.family), opened.problem.text);
     }

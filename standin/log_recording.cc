@@ -209,9 +209,12 @@ struct LogRecording::Draft {
   size_t Cost() const { return names.size() + 3 * sizeof(uint32_t) * ends.size(); }
 };
 
-// A recording's own size is charged too: a data directory of many small logs
-// keeps many recordings.
-LogRecording::LogRecording() : charged_(sizeof(LogRecording)), draft_(std::make_unique<Draft>()) {
+// A recording's own size is charged too, and that of what keeps it (a kept
+// read, its title, the allocations): a data directory of many small logs keeps
+// many recordings.
+constexpr size_t kKeeping = sizeof(LogRecording) + 256;
+
+LogRecording::LogRecording() : charged_(kKeeping), draft_(std::make_unique<Draft>()) {
   budgetInUse += charged_;
   Pool().AddUser();
 }
@@ -223,8 +226,8 @@ LogRecording::~LogRecording() {
 
 void LogRecording::Drop() {
   complete_ = false;
-  Refund(charged_ - sizeof(LogRecording));
-  charged_ = sizeof(LogRecording);
+  Refund(charged_ - kKeeping);
+  charged_ = kKeeping;
   bytes_.reset();
   size_ = capacity_ = 0;
   draft_.reset();

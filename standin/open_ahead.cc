@@ -14,6 +14,10 @@ namespace fs = std::filesystem;
 namespace standin {
 namespace {
 
+// A database file of this size or more takes as long to print as the waking
+// of the second thread and the read of a database of its kind.
+constexpr uint64_t kLongDatabase = uint64_t{32} << 10;
+
 class OpenAheadJob : public ReadAheadJob {
  public:
   void Run() override {
@@ -85,7 +89,7 @@ bool TakeReadAhead(const fs::path& physical, const platform::Stamp& stamp, int64
 }
 
 void ReadNextAhead(const fs::path& dataDir, const std::string& path, const fs::path& physical,
-                   int64_t now) {
+                   uint64_t size, int64_t now) {
   Ahead& ahead = TheAhead();
   if (ahead.job) {
     ReadAhead::Withdraw(ahead.job.get());
@@ -101,7 +105,9 @@ void ReadNextAhead(const fs::path& dataDir, const std::string& path, const fs::p
   }
   job->physical = folder / job->name;
   ahead.expected = job->physical;
-  if (!inOrder) return;
+  // Handing a read over costs the second thread's waking up: only a database
+  // long enough to print hides that.
+  if (!inOrder || size < kLongDatabase) return;
   const size_t cut = path.size() - physical.filename().string().size();
   if (!ahead.folder || ahead.folderPhysical != folder) {
     auto opened = std::make_shared<platform::Folder>();

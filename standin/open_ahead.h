@@ -24,11 +24,11 @@ struct OpenRead {
 bool TakeReadAhead(const std::filesystem::path& physical, const platform::Stamp& stamp, int64_t now,
                    OpenRead* out);
 
-// Notes that the database `path` (at `physical`, in `dataDir`) was opened; when
-// the program opens databases in their search order, the next one is read ahead
-// with the summary as of `now`.
+// Notes that the database `path` (at `physical`, in `dataDir`, a file of `size`
+// bytes) was opened; when the program opens databases in their search order,
+// and this one is long, the next one is read ahead with the summary as of `now`.
 void ReadNextAhead(const std::filesystem::path& dataDir, const std::string& path,
-                   const std::filesystem::path& physical, int64_t now);
+                   const std::filesystem::path& physical, uint64_t size, int64_t now);
 
 // Drops what was read ahead.
 void DropReadAhead();
