@@ -378,7 +378,8 @@ class FileWindow : public ByteWindow {
 
  private:
   // Reads after the first `kept` bytes of the buffer until the window holds
-  // `lookahead` bytes or more past them, or the file ends.
+  // `lookahead` bytes or more past them, or the file ends: at a read that gives
+  // nothing, or one that stops short at the size the file had when opened.
   bool Fill(size_t kept) {
     const size_t size = std::max(capacity_, kept + lookahead);
     Reserve(buffer_, size, kept);
@@ -386,8 +387,10 @@ class FileWindow : public ByteWindow {
     while (got < size && !complete) {
       size_t count = 0;
       if (!file_->Read(buffer_->bytes.get() + got, size - got, &count)) return false;
+      const bool shortRead = count < size - got;
       got += count;
-      complete = count == 0;
+      offset_ += count;
+      complete = count == 0 || (shortRead && offset_ == file_->OpenedStamp().size);
     }
     std::memset(buffer_->bytes.get() + got, 0, kReadPadding);
     begin = buffer_->bytes.get();
@@ -399,6 +402,7 @@ class FileWindow : public ByteWindow {
   FileBuffer* buffer_;
   size_t capacity_;
   bool moved_ = false;
+  uint64_t offset_ = 0;  // bytes read from the file so far
 };
 
 // Empties `out` for a read in `mode`.
