@@ -147,7 +147,7 @@ class FolderSummaries {
 // is not claimed yet. Each is claimed once, by counting. The second thread
 // stops when it is far enough ahead, so that it can help the walk of a folder
 // within, and is asked back as the walk goes on.
-class TitleBatch : public std::enable_shared_from_this<TitleBatch> {
+class TitleBatch {
  public:
   // Reads ahead at most this many files.
   static constexpr size_t kAhead = 256;
@@ -170,7 +170,7 @@ class TitleBatch : public std::enable_shared_from_this<TitleBatch> {
     bool idle = false;
     if (!helping_.compare_exchange_strong(idle, true)) return;
     helper_ = std::make_shared<Helper>();
-    helper_->batch = shared_from_this();
+    helper_->batch = this;
     ReadAhead::Submit(helper_);
   }
 
@@ -209,6 +209,7 @@ class TitleBatch : public std::enable_shared_from_this<TitleBatch> {
   void Stop() {
     stopped_ = true;
     if (helper_) ReadAhead::Withdraw(helper_.get());
+    helper_.reset();
   }
 
  private:
@@ -219,9 +220,10 @@ class TitleBatch : public std::enable_shared_from_this<TitleBatch> {
     std::atomic<bool> done = false;
   };
 
+  // Runs on the second thread; the batch outlives it, as Stop waits for it.
   struct Helper : ReadAheadJob {
     void Run() override { batch->Help(); }
-    std::shared_ptr<TitleBatch> batch;
+    TitleBatch* batch = nullptr;
   };
 
   // On the second thread: claims reads up to the limit.
@@ -270,7 +272,7 @@ class TitleBatch : public std::enable_shared_from_this<TitleBatch> {
 
 // Stops a batch when the walk of its folder ends, however it ends.
 struct BatchStopper {
-  std::shared_ptr<TitleBatch> batch;
+  std::unique_ptr<TitleBatch> batch;
   ~BatchStopper() {
     if (batch) batch->Stop();
   }
@@ -308,7 +310,7 @@ Status Walk(const std::string& relPath, const fs::path& physical, KnownFolder* k
   if (wanted && !folder->IsOpen()) OpenFolderBelow(search->dataDir, relPath, false, folder);
   BatchStopper titles;
   if (wanted && folder->IsOpen()) {
-    titles.batch = std::make_shared<TitleBatch>(folder, known->children, relPath);
+    titles.batch = std::make_unique<TitleBatch>(folder, known->children, relPath);
     titles.batch->Start();
   }
   for (size_t index = 0; index < known->children.size(); ++index) {
