@@ -205,11 +205,12 @@ SCRIPT
   echo "$line"
 }
 
-# scale NAME COUNT: usetrail over many small databases, printing every entry and matching
-# nothing; the time per database, the peak memory, and with CALLGRIND=1 the instructions.
+# scale NAME COUNT [count]: usetrail over many small databases, printing every entry and
+# matching nothing; the time per database, the peak memory, and with CALLGRIND=1 and a
+# third argument "count", the instructions.
 declare -A per_db_ms per_db_instructions
 scale() {
-  local name=$1 count=$2
+  local name=$1 count=$2 count_instructions=${3:-}
   local data=$work/$name
   local run_all=$work/$name.usetrail.sh run_none=$work/$name.nomatch.sh
   cat > "$run_all" << SCRIPT
@@ -230,7 +231,7 @@ SCRIPT
   none_ms=$(jq '.results[] | select(.command == "usetrail nomatch") | .median * 1000' "$work/$name.hyperfine.json")
   peak_mib=$(peak "$run_all")
   per_db_ms[$name]=$(awk -v t="$all_ms" -v n="$count" 'BEGIN { printf "%.6f", t / n }')
-  if [ "$callgrind" = 1 ] && command -v valgrind > /dev/null; then
+  if [ "$callgrind" = 1 ] && [ "$count_instructions" = count ] && command -v valgrind > /dev/null; then
     USETRAIL_DATA=$data USETRAIL_NOW=$now TZ=UTC valgrind --tool=callgrind \
       --callgrind-out-file="$work/$name.callgrind" "$usetrail" /i '*' 2> "$work/$name.callgrind.log" > /dev/null
     instructions=$(sed -n 's/.*refs: *//p' "$work/$name.callgrind.log" | tr -d ,)
@@ -252,8 +253,8 @@ generate 32k --databases 32000 --entries 20 --fixed-entries --folders 8
 generate 100k --databases 100000 --entries 5 --fixed-entries --folders 8
 measure big
 measure four
-scale 2k 2000
-scale 32k 32000
+scale 2k 2000 count
+scale 32k 32000 count
 scale 100k 100000
 
 echo
