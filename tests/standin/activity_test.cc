@@ -396,6 +396,55 @@ TEST_F(ActivityTest, AnOpeningAfterASearchUsesTheSearchsReadWhileTheFileIsUnchan
   }
 }
 
+// Long databases opened in the search's order are read ahead, one while the one before is
+// printed; one changed after its read ahead began is read again, and every log is what a
+// read of its file gives.
+TEST_F(ActivityTest, DatabasesOpenedInOrderAreReadAheadAndStayExact) {
+  const auto logOf = [&](const std::string& user, int entries) {
+    std::vector<std::string> log;
+    for (int i = 0; i < entries; ++i) {
+      log.push_back(Entry(UtcText(now_ - 60 * (entries - i)), i % 50, 1,
+                          "CN=" + user + " " + std::to_string(i % 7) + "/OU=Sales/O=Acme"));
+    }
+    return log;
+  };
+  // Over 32 KiB each, long enough to be read ahead.
+  const char* const names[] = {"a.db", "b.db", "c.db", "d.db"};
+  for (const char* name : names)
+    WriteFile(data_.path() / name, DatabaseJson(name, logOf(name, 400)));
+  ASSERT_GT(fs::file_size(data_.path() / "a.db"), 32u << 10);
+  Settle(data_.path());
+  ASSERT_EQ(Restart({data_.path().string(), std::nullopt, kNow}), 0);
+  SearchLog search;
+  ASSERT_EQ(Search("", &search), 0);
+
+  std::vector<Log> got;
+  std::vector<uint64_t> reads;
+  for (const char* name : names) {
+    const uint64_t before = standin::DatabaseFileReads();
+    if (std::string(name) == "c.db") {
+      // Changed once b.db is open, while c.db may be read ahead already.
+      WriteFile(data_.path() / name, DatabaseJson("C, changed", logOf("Changed", 420)));
+    }
+    got.push_back(Read(name));
+    reads.push_back(standin::DatabaseFileReads() - before);
+  }
+  EXPECT_EQ(reads, (std::vector<uint64_t>{0, 0, 1, 0}));
+
+  ASSERT_EQ(Restart({data_.path().string(), std::nullopt, kNow}), 0);
+  for (size_t i = 0; i < std::size(names); ++i) {
+    SCOPED_TRACE(names[i]);
+    const Log want = Read(names[i]);
+    ASSERT_EQ(got[i].status, 0) << StatusString(got[i].status);
+    EXPECT_EQ(std::memcmp(&got[i].summary, &want.summary, sizeof want.summary), 0);
+    EXPECT_EQ(got[i].users, want.users);
+    ASSERT_EQ(got[i].entries.size(), want.entries.size());
+    for (size_t k = 0; k < want.entries.size(); ++k) {
+      ASSERT_EQ(std::memcmp(&got[i].entries[k], &want.entries[k], sizeof(ActivityEntry)), 0) << k;
+    }
+  }
+}
+
 // Names lie in 32 bits of the entries block: a log whose block would pass that is refused
 // with a status that says so, never handed out with other entries' names. The limit is
 // lowered here, to try it with megabytes instead of gigabytes.
