@@ -1,19 +1,25 @@
 #!/usr/bin/env bash
 # End-to-end timing of `usetrail /i "*"` over generated data directories, side by side with
 # the same extraction of every log entry by jq and by an embedded analytical database
-# (DuckDB, from npm) over the same files.
+# (DuckDB, from npm) over the same files, with copying the files into one file by `cat`,
+# and over data directories of many small databases, to see how the cost grows with them.
 #
 #   bench/end_to_end.sh BUILD_DIR [WORK_DIR]
 #
 # BUILD_DIR holds bin/usetrail and bin/usetrail-sampledata (a Release build). WORK_DIR
 # (default /tmp/usetrail-e2e) receives the data directories, which are kept and reused on
-# later runs, and the outputs. Two data sets, both with a fixed seed and a fixed "now":
-#   big:  2,001 database files: 2,000 with 500 log entries each (1,000,000 entries in all)
-#         plus the generator's one database that keeps no log; spread over 8 folders.
-#   four: 4 databases of 65,535 entries each plus the one without a log.
-# Environment: RUNS (timed runs per command, default 5), MEM_RUNS (peak-memory runs per
-# command, default 3), DUCKDB_THREADS (default 2), USETRAIL_BENCH_CACHE (where the npm
-# package is installed, default ~/.cache/usetrail-bench; never inside the repository).
+# later runs, and the outputs. The data sets, all with a fixed seed and a fixed "now":
+#   big:   2,001 database files: 2,000 with 500 log entries each (1,000,000 entries in all)
+#          plus the generator's one database that keeps no log; spread over 8 folders.
+#   four:  4 databases of 65,535 entries each plus the one without a log.
+#   2k:    2,000 databases of 20 entries (one of them without a log), over 8 folders.
+#   32k:   32,000 databases of 20 entries, the same way.
+#   100k:  100,000 databases of 5 entries, the same way.
+# Environment: RUNS (timed runs per command, default 5), SCALE_RUNS (timed runs on 2k, 32k
+# and 100k, default RUNS), MEM_RUNS (peak-memory runs per command, default 3),
+# CALLGRIND (1: also count the instructions of usetrail on 2k and 32k with valgrind),
+# DUCKDB_THREADS (default 2), USETRAIL_BENCH_CACHE (where the npm package is installed,
+# default ~/.cache/usetrail-bench; never inside the repository).
 # The DuckDB column needs node and npm; without them it is skipped with one line.
 set -euo pipefail
 
@@ -25,7 +31,9 @@ here=$(cd "$(dirname "$0")" && pwd)
 build=$(cd "$1" && pwd)
 work=${2:-/tmp/usetrail-e2e}
 runs=${RUNS:-5}
+scale_runs=${SCALE_RUNS:-$runs}
 mem_runs=${MEM_RUNS:-3}
+callgrind=${CALLGRIND:-0}
 threads=${DUCKDB_THREADS:-2}
 cache=${USETRAIL_BENCH_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/usetrail-bench}
 now="2026-12-07 12:00:00"
@@ -85,7 +93,14 @@ peak() {
 
 median() { sort -n | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
 
+# spread JSON: how far each command's runs lay from its median (hyperfine's export).
+spread() {
+  jq -r '.results[] | "spread: \(.command): median \(.median * 1000 | floor) ms, runs \(.min * 1000 | floor) to \(.max * 1000 | floor) ms (\(((.max - .min) / .median * 100) | floor)% of the median)"' "$1"
+}
+
 summary=()
+cat_ratios=()
+scale_lines=()
 
 # measure NAME: times the tools on $work/NAME and checks that they print the same entries.
 measure() {
@@ -100,7 +115,7 @@ measure() {
 
   # One script per tool, so that all run the same way under hyperfine and /usr/bin/time.
   local run_usetrail=$work/$name.usetrail.sh run_jq=$work/$name.jq.sh run_duck=$work/$name.duckdb.sh
-  local run_overview=$work/$name.overview.sh
+  local run_overview=$work/$name.overview.sh run_cat=$work/$name.cat.sh
   cat > "$run_usetrail" << SCRIPT
 #!/bin/sh
 USETRAIL_DATA='$data' USETRAIL_NOW='$now' TZ=UTC exec '$usetrail' /i '*' > '$work/$name.usetrail.out'
@@ -116,18 +131,32 @@ SCRIPT
     printf '  %s \\\n' $files
     echo "  > '$work/$name.jq.out'"
   } > "$run_jq"
+  # The floor: the same files, in the same order, copied into one file.
+  {
+    echo '#!/bin/sh'
+    echo "cd '$data' || exit 1"
+    echo 'exec cat \'
+    printf '  %s \\\n' $files
+    echo "  > '$work/$name.cat.out'"
+  } > "$run_cat"
   cat > "$run_duck" << SCRIPT
 #!/bin/sh
 exec node '$here/duckdb_extract.cjs' '$duck_modules' '$data' '$work/$name.duckdb.out' $threads
 SCRIPT
-  chmod +x "$run_usetrail" "$run_jq" "$run_duck" "$run_overview"
+  chmod +x "$run_usetrail" "$run_jq" "$run_duck" "$run_overview" "$run_cat"
 
   echo "== $name: $nfiles database files, $((size / 1024 / 1024)) MiB of JSON in $data"
   hyperfine --warmup 1 --runs "$runs" --style basic \
     --export-json "$work/$name.hyperfine.json" \
-    -n "usetrail /i *" "$run_usetrail" -n "usetrail /o /i *" "$run_overview" -n "jq" "$run_jq"
-  local usetrail_ms jq_ms overview_ms
+    -n "usetrail /i *" "$run_usetrail" -n "usetrail /o /i *" "$run_overview" -n "cat" "$run_cat" \
+    -n "jq" "$run_jq"
+  local usetrail_ms jq_ms overview_ms cat_ms
   usetrail_ms=$(jq '.results[] | select(.command == "usetrail /i *") | .median * 1000' "$work/$name.hyperfine.json")
+  cat_ms=$(jq '.results[] | select(.command == "cat") | .median * 1000' "$work/$name.hyperfine.json")
+  spread "$work/$name.hyperfine.json"
+  awk -v u="$usetrail_ms" -v c="$cat_ms" \
+    'BEGIN { printf "floor: usetrail /i * %.0f ms beside cat of the same files into one file %.0f ms (%.2fx)\n", u, c, u / c }'
+  cat_ratios+=("| $name | $(awk -v u="$usetrail_ms" -v c="$cat_ms" 'BEGIN { printf "%.0f ms | %.0f ms | %.2f", u, c, u / c }') |")
   jq_ms=$(jq '.results[] | select(.command == "jq") | .median * 1000' "$work/$name.hyperfine.json")
   overview_ms=$(jq '.results[] | select(.command == "usetrail /o /i *") | .median * 1000' "$work/$name.hyperfine.json")
   # The overview reads the same logs and writes one line per database.
@@ -176,14 +205,76 @@ SCRIPT
   echo "$line"
 }
 
+# scale NAME COUNT [count]: usetrail over many small databases, printing every entry and
+# matching nothing; the time per database, the peak memory, and with CALLGRIND=1 and a
+# third argument "count", the instructions.
+declare -A per_db_ms per_db_instructions
+scale() {
+  local name=$1 count=$2 count_instructions=${3:-}
+  local data=$work/$name
+  local run_all=$work/$name.usetrail.sh run_none=$work/$name.nomatch.sh
+  cat > "$run_all" << SCRIPT
+#!/bin/sh
+USETRAIL_DATA='$data' USETRAIL_NOW='$now' TZ=UTC exec '$usetrail' /i '*' > '$work/$name.usetrail.out'
+SCRIPT
+  cat > "$run_none" << SCRIPT
+#!/bin/sh
+USETRAIL_DATA='$data' USETRAIL_NOW='$now' TZ=UTC exec '$usetrail' /i 'no such database' > '$work/$name.nomatch.out'
+SCRIPT
+  chmod +x "$run_all" "$run_none"
+  echo "== $name: $count databases in $data"
+  hyperfine --warmup 1 --runs "$scale_runs" --style basic --export-json "$work/$name.hyperfine.json" \
+    -n "usetrail /i *" "$run_all" -n "usetrail nomatch" "$run_none"
+  spread "$work/$name.hyperfine.json"
+  local all_ms none_ms peak_mib instructions=""
+  all_ms=$(jq '.results[] | select(.command == "usetrail /i *") | .median * 1000' "$work/$name.hyperfine.json")
+  none_ms=$(jq '.results[] | select(.command == "usetrail nomatch") | .median * 1000' "$work/$name.hyperfine.json")
+  peak_mib=$(peak "$run_all")
+  per_db_ms[$name]=$(awk -v t="$all_ms" -v n="$count" 'BEGIN { printf "%.6f", t / n }')
+  if [ "$callgrind" = 1 ] && [ "$count_instructions" = count ] && command -v valgrind > /dev/null; then
+    USETRAIL_DATA=$data USETRAIL_NOW=$now TZ=UTC valgrind --tool=callgrind \
+      --callgrind-out-file="$work/$name.callgrind" "$usetrail" /i '*' 2> "$work/$name.callgrind.log" > /dev/null
+    instructions=$(sed -n 's/.*refs: *//p' "$work/$name.callgrind.log" | tr -d ,)
+    per_db_instructions[$name]=$(awk -v i="$instructions" -v n="$count" 'BEGIN { printf "%.1f", i / n }')
+  fi
+  local line
+  line=$(awk -v n="$name" -v c="$count" -v a="$all_ms" -v z="$none_ms" -v p="$peak_mib" -v i="$instructions" 'BEGIN {
+    printf "| %s | %d | %.0f ms | %.1f us | %.0f ms | %s MiB | ", n, c, a, a * 1000 / c, z, p
+    if (i != "") printf "%.0f |", i / c; else printf "- |" }')
+  scale_lines+=("$line")
+  echo "$line"
+}
+
 setup_duckdb
 generate big --databases 2001 --entries 500 --fixed-entries --folders 8
 generate four --databases 5 --entries 65535 --fixed-entries --folders 0
+generate 2k --databases 2000 --entries 20 --fixed-entries --folders 8
+generate 32k --databases 32000 --entries 20 --fixed-entries --folders 8
+generate 100k --databases 100000 --entries 5 --fixed-entries --folders 8
 measure big
 measure four
+scale 2k 2000 count
+scale 32k 32000 count
+scale 100k 100000
 
 echo
 echo "medians of $runs runs; usetrail is the whole process, DuckDB its query ($threads threads)"
 echo "| data | usetrail /i * | DuckDB query | usetrail / DuckDB | jq | jq / usetrail | usetrail peak |"
 echo "|---|---|---|---|---|---|---|"
 printf '%s\n' "${summary[@]}"
+echo
+echo "the floor: cat of the same files, in the same order, into one file"
+echo "| data | usetrail /i * | cat | usetrail / cat |"
+echo "|---|---|---|---|"
+printf '%s\n' "${cat_ratios[@]}"
+echo
+echo "many small databases, medians of $scale_runs runs (per database: usetrail /i * over the count)"
+echo "| data | databases | usetrail /i * | per database | usetrail nomatch | peak | instructions per database |"
+echo "|---|---|---|---|---|---|---|"
+printf '%s\n' "${scale_lines[@]}"
+awk -v a="${per_db_ms[2k]}" -v b="${per_db_ms[32k]}" \
+  'BEGIN { printf "per-database time, 32,000 over 2,000: %.2f\n", b / a }'
+if [ -n "${per_db_instructions[2k]:-}" ]; then
+  awk -v a="${per_db_instructions[2k]}" -v b="${per_db_instructions[32k]}" \
+    'BEGIN { printf "per-database instructions, 32,000 over 2,000: %.3f\n", b / a }'
+fi

@@ -74,9 +74,7 @@ const standin::DatabaseContent& Expected() {
 bool SameAsExpected(const standin::DatabaseContent& got) {
   const standin::DatabaseContent& want = Expected();
   return got.title == want.title && got.entries.names == want.entries.names &&
-         got.entries.records.size() == want.entries.records.size() &&
-         std::memcmp(got.entries.records.data(), want.entries.records.data(),
-                     want.entries.records.size() * sizeof(ActivityEntry)) == 0 &&
+         got.entries.records == want.entries.records &&
          std::memcmp(&got.summary, &want.summary, sizeof got.summary) == 0;
 }
 

@@ -4,8 +4,8 @@
 #include "database_file.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
-#include <fstream>
 #include <limits>
 #include <memory>
 #include <nlohmann/json.hpp>
@@ -18,8 +18,9 @@
 namespace standin {
 namespace {
 
-uint64_t fileReads = 0;
-uint64_t fastDeclines = 0;
+// Counted from every thread that reads.
+std::atomic<uint64_t> fileReads = 0;
+std::atomic<uint64_t> fastDeclines = 0;
 
 using Json = nlohmann::json;
 
@@ -254,7 +255,7 @@ class DatabaseReader : public nlohmann::json_sax<Json> {
         NoteEntryError(": field \"user\" must be a string");
         return;
       }
-      if (mode_ == LoadMode::kFull) entry_.user = *text_;
+      if (mode_ != LoadMode::kTitle) entry_.user = *text_;
     }
   }
 
@@ -269,7 +270,7 @@ class DatabaseReader : public nlohmann::json_sax<Json> {
 
   void EndEntry() {
     ++index_;
-    if (mode_ != LoadMode::kFull) return;
+    if (mode_ == LoadMode::kTitle) return;
     // An escaped terminator ends the name, as the program reads it.
     const std::string_view user(entry_.user);
     log_.Add(entryTimeValid_, entrySeconds_, entry_.reads, entry_.writes,
@@ -278,7 +279,7 @@ class DatabaseReader : public nlohmann::json_sax<Json> {
 
  public:
   void Finish() {
-    if (mode_ == LoadMode::kFull) log_.Finish();
+    if (mode_ != LoadMode::kTitle) log_.Finish();
   }
 
  private:
@@ -318,8 +319,9 @@ struct FileBuffer {
   size_t capacity = 0;
 };
 
-FileBuffer& SharedBuffer() {
-  static FileBuffer buffer;
+// One per thread that reads files.
+FileBuffer& ThreadBuffer() {
+  thread_local FileBuffer buffer;
   return buffer;
 }
 
@@ -335,23 +337,19 @@ void Reserve(FileBuffer* buffer, size_t size, size_t keep) {
 
 // Reads the rest of `file` into `buffer` after its first `got` bytes; sets
 // `size` to the bytes then held, followed by kReadPadding zero bytes.
-bool ReadRest(std::ifstream* file, FileBuffer* buffer, size_t got, size_t* size) {
-  const std::streamoff at = file->tellg();
-  file->seekg(0, std::ios::end);
-  const std::streamoff last = file->tellg();
-  file->seekg(at);
-  if (at < 0 || last < 0 || !*file) return false;
+bool ReadRest(platform::File* file, FileBuffer* buffer, size_t got, size_t* size) {
+  platform::Stamp stamp;
+  if (!file->GetStamp(&stamp)) return false;
   // One read of the size seen, then on until the end, should the file have grown.
-  size_t want = static_cast<size_t>(std::max<std::streamoff>(last - at, 0)) + 1;
+  size_t want = static_cast<size_t>(stamp.size > got ? stamp.size - got : 0) + 1;
   for (;;) {
     Reserve(buffer, got + want, got);
-    file->read(buffer->bytes.get() + got, static_cast<std::streamsize>(want));
-    const auto count = static_cast<size_t>(file->gcount());
+    size_t count = 0;
+    if (!file->Read(buffer->bytes.get() + got, want, &count)) return false;
     got += count;
-    if (count < want) break;
-    want = std::max<size_t>(want, 1 << 16);
+    if (count == 0) break;
+    want = std::max<size_t>(want - count, 1 << 16);
   }
-  if (file->bad()) return false;
   std::memset(buffer->bytes.get() + got, 0, kReadPadding);
   *size = got;
   return true;
@@ -360,7 +358,7 @@ bool ReadRest(std::ifstream* file, FileBuffer* buffer, size_t got, size_t* size)
 // A window of `capacity` bytes over a file, moved on by reading further.
 class FileWindow : public ByteWindow {
  public:
-  FileWindow(std::ifstream* file, FileBuffer* buffer, size_t capacity)
+  FileWindow(platform::File* file, FileBuffer* buffer, size_t capacity)
       : file_(file), buffer_(buffer), capacity_(capacity) {
     lookahead = std::max<size_t>(capacity / 4, 1);
     complete = false;
@@ -380,16 +378,19 @@ class FileWindow : public ByteWindow {
 
  private:
   // Reads after the first `kept` bytes of the buffer until the window holds
-  // `lookahead` bytes or more past them, or the file ends.
+  // `lookahead` bytes or more past them, or the file ends: at a read that gives
+  // nothing, or one that stops short at the size the file had when opened.
   bool Fill(size_t kept) {
     const size_t size = std::max(capacity_, kept + lookahead);
     Reserve(buffer_, size, kept);
     size_t got = kept;
     while (got < size && !complete) {
-      file_->read(buffer_->bytes.get() + got, static_cast<std::streamsize>(size - got));
-      got += static_cast<size_t>(file_->gcount());
-      if (file_->bad()) return false;
-      complete = file_->eof();
+      size_t count = 0;
+      if (!file_->Read(buffer_->bytes.get() + got, size - got, &count)) return false;
+      const bool shortRead = count < size - got;
+      got += count;
+      offset_ += count;
+      complete = count == 0 || (shortRead && offset_ == file_->OpenedStamp().size);
     }
     std::memset(buffer_->bytes.get() + got, 0, kReadPadding);
     begin = buffer_->bytes.get();
@@ -397,65 +398,24 @@ class FileWindow : public ByteWindow {
     return true;
   }
 
-  std::ifstream* file_;
+  platform::File* file_;
   FileBuffer* buffer_;
   size_t capacity_;
   bool moved_ = false;
+  uint64_t offset_ = 0;  // bytes read from the file so far
 };
 
-}  // namespace
-
-uint64_t DatabaseFileReads() { return fileReads; }
-uint64_t FastReaderDeclines() { return fastDeclines; }
-
-Status LoadDatabaseFile(const std::filesystem::path& physical, const std::string& name,
-                        LoadMode mode, int64_t now, DatabaseContent* out, size_t window) {
-  *out = DatabaseContent{};
-  ++fileReads;
-  FileBuffer& buffer = SharedBuffer();
-  Status status = 0;
-  try {
-    std::ifstream file(physical, std::ios::binary);
-    FileWindow bytes(&file, &buffer, window);
-    if (!file || !bytes.Start()) {
-      status = Fail(kCannotRead, "Database " + name + " cannot be read");
-    } else {
-      if (mode == LoadMode::kFull) out->entries = SpareLog();
-      if (!ReadDatabaseFast(&bytes, mode, now, out)) {
-        // Declined: the whole file, to the fast reader once more unless it
-        // has had all of it already, and then to the exact reader.
-        ++fastDeclines;
-        size_t size = static_cast<size_t>(bytes.end - bytes.begin);
-        if (bytes.whole()) {
-          status = LoadDatabaseBytesExactly(bytes.begin, size, name, mode, now, out);
-        } else {
-          file.clear();
-          file.seekg(0);
-          status = ReadRest(&file, &buffer, 0, &size)
-                       ? LoadDatabaseBytes(buffer.bytes.get(), size, name, mode, now, out)
-                       : Fail(kCannotRead, "Database " + name + " cannot be read");
-        }
-      }
-    }
-  } catch (const std::bad_alloc&) {
-    status = Fail(kCannotRead, "Database " + name + " cannot be read");
-  }
-  if (status != 0) *out = DatabaseContent{};
-  if (buffer.capacity > kKeptBuffer) buffer = FileBuffer{};
-  return status;
-}
-
-Status LoadDatabaseBytes(const char* bytes, size_t size, const std::string& name, LoadMode mode,
-                         int64_t now, DatabaseContent* out) {
+// Empties `out` for a read in `mode`.
+void Reset(LoadMode mode, DatabaseContent* out) {
   *out = DatabaseContent{};
   if (mode == LoadMode::kFull) out->entries = SpareLog();
-  if (ReadDatabaseFast(bytes, size, mode, now, out)) return 0;
-  return LoadDatabaseBytesExactly(bytes, size, name, mode, now, out);
+  if (mode == LoadMode::kRecord) out->recording = std::make_unique<LogRecording>();
 }
 
-Status LoadDatabaseBytesExactly(const char* bytes, size_t size, const std::string& name,
-                                LoadMode mode, int64_t now, DatabaseContent* out) {
-  *out = DatabaseContent{};
+// The exact reader alone; false with `problem` set when the file does not open.
+bool ReadBytesExactly(const char* bytes, size_t size, const std::string& name, LoadMode mode,
+                      int64_t now, DatabaseContent* out, ReadProblem* problem) {
+  Reset(mode, out);
   DatabaseReader reader(mode, now, out);
   bool parsed = false;
   try {
@@ -464,21 +424,104 @@ Status LoadDatabaseBytesExactly(const char* bytes, size_t size, const std::strin
     // The SAX parser reports through parse_error; this catches only a
     // failure of memory.
     *out = DatabaseContent{};
-    return Fail(kCannotRead, "Database " + name + " cannot be read");
+    *problem = CannotRead(name);
+    return false;
   }
   if (!parsed || !reader.problem().empty()) {
-    std::string problem =
-        reader.problem().empty() ? std::string("cannot be read") : reader.problem();
+    std::string text = reader.problem().empty() ? std::string("cannot be read") : reader.problem();
     if (reader.syntaxError() && LooksLikeUtf16(bytes, size)) {
-      problem = "not UTF-8: the file looks like UTF-16; save it as UTF-8";
+      text = "not UTF-8: the file looks like UTF-16; save it as UTF-8";
     }
     *out = DatabaseContent{};
-    return Fail(reader.syntaxError() ? kNotJson : kBadField, "Database " + name + ": " + problem);
+    *problem = {reader.syntaxError() ? kNotJson : kBadField, "Database " + name + ": " + text};
+    return false;
   }
   reader.Finish();
   // The log is only walked for its shape when just the title is wanted.
   if (mode == LoadMode::kTitle) out->entryError.clear();
-  return 0;
+  return true;
+}
+
+bool ReadBytes(const char* bytes, size_t size, const std::string& name, LoadMode mode, int64_t now,
+               DatabaseContent* out, ReadProblem* problem) {
+  Reset(mode, out);
+  if (ReadDatabaseFast(bytes, size, mode, now, out)) return true;
+  return ReadBytesExactly(bytes, size, name, mode, now, out, problem);
+}
+
+Status StatusOf(bool read, const ReadProblem& problem) {
+  return read ? 0 : Fail(static_cast<Code>(problem.family), problem.text);
+}
+
+}  // namespace
+
+uint64_t DatabaseFileReads() { return fileReads; }
+uint64_t FastReaderDeclines() { return fastDeclines; }
+
+ReadProblem CannotRead(const std::string& name) {
+  return {kCannotRead, "Database " + name + " cannot be read"};
+}
+
+bool ReadDatabaseFile(platform::File* file, const std::string& name, LoadMode mode, int64_t now,
+                      DatabaseContent* out, ReadProblem* problem, size_t window) {
+  Reset(mode, out);
+  ++fileReads;
+  FileBuffer& buffer = ThreadBuffer();
+  bool read = false;
+  try {
+    FileWindow bytes(file, &buffer, window);
+    if (!file->IsOpen() || !bytes.Start()) {
+      *problem = CannotRead(name);
+    } else if (ReadDatabaseFast(&bytes, mode, now, out)) {
+      read = true;
+    } else {
+      // Declined: the whole file, to the fast reader once more unless it
+      // has had all of it already, and then to the exact reader.
+      ++fastDeclines;
+      size_t size = static_cast<size_t>(bytes.end - bytes.begin);
+      if (bytes.whole()) {
+        read = ReadBytesExactly(bytes.begin, size, name, mode, now, out, problem);
+      } else if (file->Rewind() && ReadRest(file, &buffer, 0, &size)) {
+        read = ReadBytes(buffer.bytes.get(), size, name, mode, now, out, problem);
+      } else {
+        *problem = CannotRead(name);
+      }
+    }
+  } catch (const std::bad_alloc&) {
+    read = false;
+    *problem = CannotRead(name);
+  }
+  if (!read) *out = DatabaseContent{};
+  if (buffer.capacity > kKeptBuffer) buffer = FileBuffer{};
+  return read;
+}
+
+Status LoadDatabaseFile(platform::File* file, const std::string& name, LoadMode mode, int64_t now,
+                        DatabaseContent* out, size_t window) {
+  ReadProblem problem;
+  return StatusOf(ReadDatabaseFile(file, name, mode, now, out, &problem, window), problem);
+}
+
+Status LoadDatabaseFile(const std::filesystem::path& physical, const std::string& name,
+                        LoadMode mode, int64_t now, DatabaseContent* out, size_t window) {
+  platform::Folder folder;
+  platform::File file;
+  if (platform::Folder::OpenRoot(physical.parent_path(), &folder) == platform::Opened::kYes) {
+    folder.OpenFile(physical.filename().string(), &file);
+  }
+  return LoadDatabaseFile(&file, name, mode, now, out, window);
+}
+
+Status LoadDatabaseBytes(const char* bytes, size_t size, const std::string& name, LoadMode mode,
+                         int64_t now, DatabaseContent* out) {
+  ReadProblem problem;
+  return StatusOf(ReadBytes(bytes, size, name, mode, now, out, &problem), problem);
+}
+
+Status LoadDatabaseBytesExactly(const char* bytes, size_t size, const std::string& name,
+                                LoadMode mode, int64_t now, DatabaseContent* out) {
+  ReadProblem problem;
+  return StatusOf(ReadBytesExactly(bytes, size, name, mode, now, out, &problem), problem);
 }
 
 }  // namespace standin

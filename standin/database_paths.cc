@@ -6,7 +6,9 @@
 #include <system_error>
 #include <vector>
 
+#include "known_folders.h"
 #include "log_builder.h"
+#include "open_ahead.h"
 #include "open_objects.h"
 #include "platform.h"
 #include "standin_internal.h"
@@ -130,7 +132,10 @@ OpenObject* FindOpen(DbHandle handle) {
   return found == OpenObjects().end() ? nullptr : found->second.get();
 }
 
-void CloseAllDatabases() { OpenObjects().clear(); }
+void CloseAllDatabases() {
+  DropReadAhead();
+  OpenObjects().clear();
+}
 size_t OpenHandles() { return OpenObjects().size(); }
 
 }  // namespace standin
@@ -179,42 +184,87 @@ Status DbOpen(const char* path, DbHandle* handle) {
   std::vector<std::string> parts;
   if (Status status = standin::SplitRelative(file, &parts)) return status;
 
-  // Walk down part by part so that no symbolic link is ever followed.
+  // Down part by part, each opened in the one before, so that no link is ever
+  // followed and nothing put in a part's place later is read instead.
+  using standin::platform::Opened;
   const std::string quoted = "\"" + file + "\"";
+  const auto noSuchPath = [&] {
+    return Fail(standin::kNoSuchPath, "No database or folder " + quoted + " in the data directory");
+  };
   fs::path physical = object->dataDir;
-  std::error_code error;
+  standin::platform::Folder folder;
   // The data directory itself may be a link; nothing below it is followed.
-  if (!fs::is_directory(fs::status(physical, error))) {
+  if (standin::platform::Folder::OpenRoot(physical, &folder) != Opened::kYes) {
     return Fail(standin::kCannotRead,
                 "The data directory " + physical.string() + " is not a folder");
   }
+  standin::platform::File database;
+  // A database looked at, not opened: what a search or a read ahead read of it
+  // may serve without a second read.
+  bool stamped = false;
+  standin::platform::Stamp stamp;
   std::string relPath;
   for (size_t i = 0; i < parts.size(); ++i) {
     physical /= standin::platform::PathOf(parts[i]);
     relPath += (i == 0 ? "" : std::string(1, standin::platform::PathSeparator())) + parts[i];
-    const fs::file_status status = fs::symlink_status(physical, error);
-    const bool last = i + 1 == parts.size();
-    if (fs::is_directory(status)) continue;
-    if (last && fs::is_regular_file(status) && standin::IsDatabaseName(parts[i])) {
-      object->isDatabase = true;
+    standin::platform::Folder next;
+    if (i + 1 < parts.size()) {
+      // Missing, a link, or a file on the way.
+      if (folder.OpenFolder(parts[i], false, &next) != Opened::kYes) return noSuchPath();
+      folder = std::move(next);
+      continue;
+    }
+    if (standin::IsDatabaseName(parts[i]) && folder.FileStampOf(parts[i], &stamp)) {
+      object->isDatabase = stamped = true;
       break;
     }
-    // Missing, a symbolic link, another kind of file, or a file on the way.
-    return Fail(standin::kNoSuchPath, "No database or folder " + quoted + " in the data directory");
+    const Opened opened = folder.OpenFolderOrFile(parts[i], &next, &database);
+    const standin::platform::Kind kind = opened == Opened::kDenied ? folder.KindOf(parts[i])
+                                         : next.IsOpen() ? standin::platform::Kind::kFolder
+                                                         : standin::platform::Kind::kFile;
+    object->isDatabase =
+        kind == standin::platform::Kind::kFile && standin::IsDatabaseName(parts[i]);
+    if (opened == Opened::kDenied && kind == standin::platform::Kind::kFolder) {
+      return Fail(standin::kCannotRead, "The folder " + quoted + " cannot be read");
+    }
+    // Missing, a link, or another kind of file (a database that cannot be
+    // read is said to be so as it is read).
+    if (opened == Opened::kNotThere ||
+        (kind != standin::platform::Kind::kFolder && !object->isDatabase)) {
+      return noSuchPath();
+    }
+    folder = std::move(next);
   }
   object->physical = physical;
   object->relPath = relPath;
   if (object->isDatabase) {
-    if (Status status = standin::LoadDatabaseFile(physical, relPath, standin::LoadMode::kFull,
-                                                  standin::NowSeconds(), &object->content)) {
-      return status;
+    // What a search read of the file serves, or a read made ahead, while the
+    // file is as it was then; else the file is read now.
+    const int64_t now = standin::NowSeconds();
+    if (database.IsOpen()) stamp = database.OpenedStamp();
+    standin::OpenRead opened;
+    if (!(stamped || database.IsOpen()) || !standin::TakeReadAhead(physical, stamp, now, &opened)) {
+      std::shared_ptr<const standin::KeptRead> kept;
+      if (stamped || database.IsOpen()) {
+        kept = standin::TakeKeptRead(physical.parent_path(), parts.back(), stamp);
+      }
+      // Read now, through a descriptor checked to be of a regular file.
+      if (!kept && stamped && folder.OpenFile(parts.back(), &database) == Opened::kNotThere) {
+        return noSuchPath();
+      }
+      opened.read = standin::ReadForOpening(&database, kept.get(), relPath, now, &opened.content,
+                                            &opened.problem);
     }
-  } else {
+    standin::ReadNextAhead(object->dataDir, relPath, physical, stamp.size, now);
+    if (!opened.read) {
+      return Fail(static_cast<standin::Code>(opened.problem.family), opened.problem.text);
+    }
+    object->content = std::move(opened.content);
+    object->blockMade = opened.blockMade;
+    object->madeBlock = std::move(opened.block);
+  } else if (parts.empty() && !folder.CanList()) {
     // A folder is checked now, so that a search of it does not fail later.
-    fs::directory_iterator probe(physical, error);
-    if (error) {
-      return Fail(standin::kCannotRead, "The folder " + quoted + " cannot be read");
-    }
+    return Fail(standin::kCannotRead, "The folder " + quoted + " cannot be read");
   }
   const DbHandle number = standin::NewHandleNumber();
   standin::OpenObjects().emplace(number, std::move(object));

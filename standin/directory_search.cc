@@ -1,14 +1,19 @@
 // The directory search: walks a data directory or folder and hands each database and
 // folder to the program's callback with a summary buffer of its items.
 #include <algorithm>
+#include <atomic>
+#include <condition_variable>
 #include <cstring>
-#include <map>
+#include <deque>
+#include <memory>
+#include <mutex>
 #include <string>
-#include <system_error>
 #include <vector>
 
+#include "known_folders.h"
 #include "open_objects.h"
 #include "platform.h"
+#include "read_ahead.h"
 #include "standin_internal.h"
 
 namespace fs = std::filesystem;
@@ -21,127 +26,332 @@ namespace {
 constexpr uint16_t kSummaryHeaderSize = 6;
 // The data-type word in front of every item text.
 constexpr uint16_t kTextType = 0x0001;
+constexpr std::string_view kFolderType = "$DIR";
+constexpr std::string_view kDatabaseType = "$DB";
 // valueLength is 16 bits and includes the type word.
 constexpr size_t kMaxItemText = 0xffff - 2;
 
-struct CachedTitle {
-  uint64_t size = 0;
-  int64_t modified = 0;
-  std::string title;
+uint8_t* Put16(uint8_t* at, size_t value) {
+  at[0] = static_cast<uint8_t>(value & 0xff);
+  at[1] = static_cast<uint8_t>((value >> 8) & 0xff);
+  return at + 2;
+}
+
+uint8_t* Put(uint8_t* at, std::string_view text) {
+  std::memcpy(at, text.data(), text.size());
+  return at + text.size();
+}
+
+// An item's text, in up to three pieces (a folder's path, a separator, a name).
+struct ItemText {
+  std::string_view pieces[3];
+  size_t size() const { return pieces[0].size() + pieces[1].size() + pieces[2].size(); }
 };
 
-std::map<std::string, CachedTitle>& TitleCache() {
-  static std::map<std::string, CachedTitle> cache;
-  return cache;
+// Copies the item's pieces, cut to `room` bytes in all.
+uint8_t* PutPieces(uint8_t* at, const ItemText& item, size_t room) {
+  for (const std::string_view piece : item.pieces) {
+    const size_t length = std::min(piece.size(), room);
+    if (length != 0) at = Put(at, piece.substr(0, length));
+    room -= length;
+  }
+  return at;
 }
 
-// The title of the database file at `physical`, read once per size and
-// modification time; empty when the file cannot be read or is malformed.
-std::string TitleOf(const fs::path& physical, const std::string& relPath) {
-  uint64_t size = 0;
-  int64_t modified = 0;
-  if (!platform::FileStamp(physical, &size, &modified)) return "";
-  const std::string key = physical.string();
-  const auto found = TitleCache().find(key);
-  if (found != TitleCache().end() && found->second.size == size &&
-      found->second.modified == modified) {
-    return found->second.title;
-  }
-  DatabaseContent content;
-  const Status status = LoadDatabaseFile(physical, relPath, LoadMode::kTitle, 0, &content);
-  CachedTitle& entry = TitleCache()[key];
-  entry.size = size;
-  entry.modified = modified;
-  entry.title = status == 0 ? content.title : "";
-  return entry.title;
+// Builds the summary buffer of one entry into `buffer`, which keeps its room
+// from one entry to the next: a search builds one for every entry.
+void BuildSummary(const ItemText (&items)[4], std::vector<uint8_t>* buffer) {
+  static constexpr std::string_view kNames[4] = {"$TITLE", "$Path", "$Type", "$PHYSICALPATH"};
+  constexpr size_t kFixed = kSummaryHeaderSize + 4 * 4 + 4 * 2 + kNames[0].size() +
+                            kNames[1].size() + kNames[2].size() + kNames[3].size();
+  const size_t lengths[4] = {
+      std::min(items[0].size(), kMaxItemText), std::min(items[1].size(), kMaxItemText),
+      std::min(items[2].size(), kMaxItemText), std::min(items[3].size(), kMaxItemText)};
+  const size_t total = kFixed + lengths[0] + lengths[1] + lengths[2] + lengths[3];
+  if (buffer->size() < total) buffer->resize(total);
+  uint8_t* at = Put16(Put16(Put16(buffer->data(), total & 0xffff), 4), 0);
+  for (int i = 0; i < 4; ++i) at = Put16(Put16(at, kNames[i].size()), 2 + lengths[i]);
+  // Names of constant length, copied in place.
+  at = PutPieces(Put16(Put(at, kNames[0]), kTextType), items[0], lengths[0]);
+  at = PutPieces(Put16(Put(at, kNames[1]), kTextType), items[1], lengths[1]);
+  at = PutPieces(Put16(Put(at, kNames[2]), kTextType), items[2], lengths[2]);
+  PutPieces(Put16(Put(at, kNames[3]), kTextType), items[3], lengths[3]);
 }
 
-void Put16(std::vector<uint8_t>* buffer, size_t at, size_t value) {
-  (*buffer)[at] = static_cast<uint8_t>(value & 0xff);
-  (*buffer)[at + 1] = static_cast<uint8_t>((value >> 8) & 0xff);
-}
+// The summary buffers of one folder's entries. What every entry of the folder
+// shares (the item names, the folder's paths) is laid out once; each entry then
+// adds its title and its name. An entry whose texts would be cut goes the long
+// way, through BuildSummary.
+class FolderSummaries {
+ public:
+  FolderSummaries(std::string_view relPath, std::string_view physical) {
+    const char separator = platform::PathSeparator();
+    const bool relSeparator = !relPath.empty();
+    const bool physicalSeparator = physical.empty() || !platform::IsPathSeparator(physical.back());
+    const auto typeWord = [](std::string* out) {
+      out->push_back(static_cast<char>(kTextType & 0xff));
+      out->push_back(static_cast<char>(kTextType >> 8));
+    };
+    path_ = "$Path";
+    typeWord(&path_);
+    path_.append(relPath);
+    if (relSeparator) path_.push_back(separator);
+    pathLength_ = relPath.size() + (relSeparator ? 1 : 0);
+    for (const bool isFolder : {false, true}) {
+      std::string& tail = tails_[isFolder];
+      tail = "$Type";
+      typeWord(&tail);
+      tail.append(isFolder ? kFolderType : kDatabaseType);
+      tail.append("$PHYSICALPATH");
+      typeWord(&tail);
+      tail.append(physical);
+      if (physicalSeparator) tail.push_back(separator);
+    }
+    physicalLength_ = physical.size() + (physicalSeparator ? 1 : 0);
+  }
 
-// Builds the summary buffer of one entry into `buffer`.
-void BuildSummary(const std::string (&items)[4], std::vector<uint8_t>* buffer) {
-  static const std::string kNames[4] = {"$TITLE", "$Path", "$Type", "$PHYSICALPATH"};
-  size_t total = kSummaryHeaderSize + 4 * 4;
-  for (int i = 0; i < 4; ++i) {
-    total += kNames[i].size() + 2 + std::min(items[i].size(), kMaxItemText);
+  // Builds the summary buffer of the entry `name` (a folder or not) titled
+  // `title` into `buffer`. False when a text would be cut.
+  bool Build(std::string_view title, std::string_view name, bool isFolder,
+             std::vector<uint8_t>* buffer) const {
+    const size_t lengths[4] = {title.size(), pathLength_ + name.size(),
+                               isFolder ? kFolderType.size() : kDatabaseType.size(),
+                               physicalLength_ + name.size()};
+    if (lengths[0] > kMaxItemText || lengths[1] > kMaxItemText || lengths[3] > kMaxItemText) {
+      return false;
+    }
+    const std::string& tail = tails_[isFolder];
+    const size_t total = kSummaryHeaderSize + 4 * 4 + 6 + 2 + title.size() + path_.size() +
+                         name.size() + tail.size() + name.size();
+    if (buffer->size() < total) buffer->resize(total);
+    uint8_t* at = Put16(Put16(Put16(buffer->data(), total & 0xffff), 4), 0);
+    static constexpr size_t kNameLengths[4] = {6, 5, 5, 13};  // $TITLE $Path $Type $PHYSICALPATH
+    for (int i = 0; i < 4; ++i) at = Put16(Put16(at, kNameLengths[i]), 2 + lengths[i]);
+    at = Put16(Put(at, "$TITLE"), kTextType);
+    if (!title.empty()) at = Put(at, title);
+    at = Put(Put(at, path_), name);
+    Put(Put(at, tail), name);
+    return true;
   }
-  buffer->assign(total, 0);
-  Put16(buffer, 0, total & 0xffff);
-  Put16(buffer, 2, 4);
-  size_t at = kSummaryHeaderSize;
-  for (int i = 0; i < 4; ++i, at += 4) {
-    Put16(buffer, at, kNames[i].size());
-    Put16(buffer, at + 2, 2 + std::min(items[i].size(), kMaxItemText));
+
+ private:
+  std::string path_;   // "$Path", its type word, the folder's path and a separator
+  size_t pathLength_;  // of the last two
+  std::string
+      tails_[2];  // "$Type" item and "$PHYSICALPATH" up to the name; of a database, of a folder
+  size_t physicalLength_;
+};
+
+// The titles a walk of one folder will want, read by both threads: the second
+// claims reads ahead of the walk, the walk takes them in order and reads what
+// is not claimed yet. Each is claimed once, by counting. The second thread
+// stops when it is far enough ahead, so that it can help the walk of a folder
+// within, and is asked back as the walk goes on.
+class TitleBatch {
+ public:
+  // Reads ahead at most this many files.
+  static constexpr size_t kAhead = 256;
+
+  TitleBatch(const platform::Folder* folder, const std::vector<KnownChild>& children,
+             const std::string& relPath)
+      : folder_(folder), relPath_(relPath) {
+    for (size_t index = 0; index < children.size(); ++index) {
+      const KnownChild& child = children[index];
+      if (child.isFolder || child.read) continue;
+      slots_.emplace_back();
+      slots_.back().index = index;
+      slots_.back().name = child.name;
+    }
   }
-  for (int i = 0; i < 4; ++i) {
-    std::memcpy(buffer->data() + at, kNames[i].data(), kNames[i].size());
-    at += kNames[i].size();
-    Put16(buffer, at, kTextType);
-    at += 2;
-    const size_t length = std::min(items[i].size(), kMaxItemText);
-    std::memcpy(buffer->data() + at, items[i].data(), length);
-    at += length;
+
+  // Asks the second thread to claim reads, unless it does already.
+  void Start() {
+    if (stopped_ || next_ >= std::min(slots_.size(), limit_.load())) return;
+    bool idle = false;
+    if (!helping_.compare_exchange_strong(idle, true)) return;
+    helper_ = std::make_shared<Helper>();
+    helper_->batch = this;
+    ReadAhead::Submit(helper_);
   }
-}
+
+  // On the program's thread: the read of child `index`, which needs one; the
+  // children are taken in order.
+  TitleRead Take(size_t index) {
+    while (taken_ < slots_.size() && slots_[taken_].index < index) ++taken_;
+    if (taken_ == slots_.size() || slots_[taken_].index != index) {
+      TitleRead read;  // a child that needed no read when the batch was made
+      return read;
+    }
+    const size_t at = taken_++;
+    if (taken_ + kAhead / 2 > limit_) {
+      limit_ = taken_ + kAhead;
+      Start();
+    }
+    // Until the read is there, read here what is not claimed yet (this one,
+    // or one further on while the second thread reads this one); else wait.
+    while (!slots_[at].done) {
+      size_t next = next_.load();
+      if (next < slots_.size() && next < at + kAhead) {
+        if (next_.compare_exchange_weak(next, next + 1)) Read(next);
+        continue;
+      }
+      std::unique_lock<std::mutex> lock(mutex_);
+      programWaiting_ = true;
+      done_.wait(lock, [&] { return slots_[at].done.load(); });
+      programWaiting_ = false;
+    }
+    TitleRead read = std::move(*slots_[at].read);
+    slots_[at].read.reset();
+    return read;
+  }
+
+  // Returns once the second thread no longer reads for the batch.
+  void Stop() {
+    stopped_ = true;
+    if (helper_) ReadAhead::Withdraw(helper_.get());
+    helper_.reset();
+  }
+
+ private:
+  struct Slot {
+    size_t index = 0;  // of the child in its folder
+    std::string name;
+    std::unique_ptr<TitleRead> read;
+    std::atomic<bool> done = false;
+  };
+
+  // Runs on the second thread; the batch outlives it, as Stop waits for it.
+  struct Helper : ReadAheadJob {
+    void Run() override { batch->Help(); }
+    TitleBatch* batch = nullptr;
+  };
+
+  // On the second thread: claims reads up to the limit.
+  void Help() {
+    for (;;) {
+      size_t next = next_.load();
+      if (stopped_ || next >= std::min(slots_.size(), limit_.load())) {
+        helping_ = false;
+        // The walk may have moved the limit on just now and seen this thread
+        // still helping: look again, unless a new helper was asked for.
+        if (stopped_ || next_ >= std::min(slots_.size(), limit_.load())) return;
+        bool idle = false;
+        if (!helping_.compare_exchange_strong(idle, true)) return;
+        continue;
+      }
+      if (next_.compare_exchange_weak(next, next + 1)) Read(next);
+    }
+  }
+
+  void Read(size_t at) {
+    Slot& slot = slots_[at];
+    slot.read = std::make_unique<TitleRead>();
+    const std::string path =
+        relPath_.empty() ? slot.name : relPath_ + platform::PathSeparator() + slot.name;
+    ReadForTitle(*folder_, slot.name, path, slot.read.get());
+    slot.done = true;
+    if (programWaiting_) {
+      const std::lock_guard<std::mutex> lock(mutex_);
+      done_.notify_all();
+    }
+  }
+
+  const platform::Folder* folder_;
+  std::string relPath_;
+  std::deque<Slot> slots_;
+  size_t taken_ = 0;                    // slots the walk has gone past
+  std::atomic<size_t> next_ = 0;        // the first slot not claimed
+  std::atomic<size_t> limit_ = kAhead;  // the second thread claims no slot from here on
+  std::atomic<bool> stopped_ = false;
+  std::atomic<bool> helping_ = false;
+  std::shared_ptr<Helper> helper_;
+  std::atomic<bool> programWaiting_ = false;
+  std::mutex mutex_;
+  std::condition_variable done_;
+};
+
+// Stops a batch when the walk of its folder ends, however it ends.
+struct BatchStopper {
+  std::unique_ptr<TitleBatch> batch;
+  ~BatchStopper() {
+    if (batch) batch->Stop();
+  }
+};
 
 struct Search {
   SearchCallback callback;
   void* context;
+  fs::path dataDir;
   MatchRecord match{};
   std::vector<uint8_t> summary;
 };
 
-// Walks `folder` (whose path from the data directory is `relPath`), handing
-// each entry to the callback. Returns the first non-zero callback status.
-Status Walk(const fs::path& folder, const std::string& relPath, Search* search) {
-  struct Child {
-    std::string name;
-    bool isFolder;
+// Walks the folder `relPath` at `physical`, as `known` holds it (`folder` is
+// the folder when it was just listed), handing each entry to the callback.
+// Returns the first non-zero callback status.
+Status Walk(const std::string& relPath, const fs::path& physical, KnownFolder* known,
+            platform::Folder* folder, Search* search) {
+  const char separator = platform::PathSeparator();
+  const std::string_view pathSeparator(relPath.empty() ? nullptr : &separator,
+                                       relPath.empty() ? 0 : 1);
+  // The separator of absolute paths is the same, as fs::path puts it.
+  const std::string physicalText = physical.string();
+  const std::string_view physicalSeparator(
+      platform::IsPathSeparator(physicalText.back()) ? nullptr : &separator,
+      platform::IsPathSeparator(physicalText.back()) ? 0 : 1);
+  // Texts leave the stand-in in the program's code page (on POSIX as they are).
+  const std::string relText = platform::ToProgramText(relPath);
+  const std::string physicalProgramText = platform::ToProgramText(physicalText);
+  const FolderSummaries summaries(relText, physicalProgramText);
+  const auto childPath = [&](const KnownChild& child) {
+    return std::string(relPath).append(pathSeparator).append(child.name);
   };
-  std::vector<Child> children;
-  std::error_code error;
-  for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
-    // The entry's own type, as the listing gives it (asked of the system only
-    // where the listing does not say); a link is never followed.
-    std::error_code typeError;
-    if (it->is_symlink(typeError) || typeError) continue;
-    const bool isFolder = it->is_directory(typeError);
-    if (typeError) continue;
-    const std::string name = it->path().filename().string();
-    const bool isDb =
-        !isFolder && it->is_regular_file(typeError) && !typeError && IsDatabaseName(name);
-    if (isFolder || isDb) children.push_back({name, isFolder});
+  // The folder is opened only to read titles.
+  const bool wanted =
+      std::any_of(known->children.begin(), known->children.end(),
+                  [](const KnownChild& child) { return !child.isFolder && !child.read; });
+  if (wanted && !folder->IsOpen()) OpenFolderBelow(search->dataDir, relPath, false, folder);
+  BatchStopper titles;
+  if (wanted && folder->IsOpen()) {
+    titles.batch = std::make_unique<TitleBatch>(folder, known->children, relPath);
+    titles.batch->Start();
   }
-  // A sub-folder that cannot be read (or stops being readable midway)
-  // yields what was listed; the search goes on with the rest of the tree.
-  std::sort(children.begin(), children.end(),
-            [](const Child& a, const Child& b) { return a.name < b.name; });
-
-  for (const Child& child : children) {
-    const fs::path physical = folder / platform::PathOf(child.name);
-    const std::string childPath =
-        relPath.empty() ? child.name : relPath + platform::PathSeparator() + child.name;
-    std::string items[4] = {child.isFolder ? child.name : TitleOf(physical, childPath), childPath,
-                            child.isFolder ? "$DIR" : "$DB", physical.string()};
-    for (std::string& item : items) item = platform::ToProgramText(std::move(item));
-    BuildSummary(items, &search->summary);
+  for (size_t index = 0; index < known->children.size(); ++index) {
+    KnownChild& child = known->children[index];
+    if (!child.isFolder && !child.read && titles.batch) {
+      TakeTitleRead(titles.batch->Take(index), &child);
+    }
+    const std::string name = platform::ToProgramText(child.name);
+    const std::string title =
+        child.isFolder ? name : platform::ToProgramText(std::string(child.title));
+    if (!summaries.Build(title, name, child.isFolder, &search->summary)) {
+      const ItemText items[4] = {{title},
+                                 {relText, pathSeparator, name},
+                                 {child.isFolder ? kFolderType : kDatabaseType},
+                                 {physicalProgramText, physicalSeparator, name}};
+      BuildSummary(items, &search->summary);
+    }
     search->match.matchFlags = 0x01;
     if (Status status = search->callback(search->context, &search->match, search->summary.data())) {
       return status;
     }
-    if (child.isFolder) {
-      if (Status status = Walk(physical, childPath, search)) return status;
-    }
+    if (!child.isFolder) continue;
+    // Held for the walk: the callback may have the folder looked at again.
+    const std::string innerPath = childPath(child);
+    const fs::path innerPhysical = physical / platform::PathOf(child.name);
+    platform::Folder listed;
+    const std::shared_ptr<KnownFolder> inner =
+        LookAtFolder(search->dataDir, innerPath, innerPhysical, &listed);
+    // A folder that cannot be listed yields nothing.
+    if (!inner) continue;
+    if (Status status = Walk(innerPath, innerPhysical, inner.get(), &listed, search)) return status;
   }
   return 0;
 }
 
 }  // namespace
 
-void ClearTitleCache() { TitleCache().clear(); }
+void ClearTitleCache() { ForgetFolders(); }
 
 }  // namespace standin
 
@@ -162,17 +372,18 @@ Status DbSearch(DbHandle handle, MemHandle /*formula*/, const char* /*viewTitle*
   if (object == nullptr) return Fail(standin::kUnknownHandle);
   if (object->isDatabase) return Fail(standin::kNotAFolderHandle);
   // Copies, since the callback may close the handle while the walk goes on.
+  standin::Search search{callback, context, object->dataDir, {}, {}};
   const fs::path folder = object->physical;
   const std::string relPath = object->relPath;
-  std::error_code error;
-  fs::directory_iterator probe(folder, error);
-  if (error) {
+  standin::platform::Folder listed;
+  const std::shared_ptr<standin::KnownFolder> known =
+      standin::LookAtFolder(search.dataDir, relPath, folder, &listed);
+  if (!known) {
     return Fail(
         standin::kCannotRead,
         "The folder \"" + (relPath.empty() ? folder.string() : relPath) + "\" cannot be read");
   }
-  standin::Search search{callback, context, {}, {}};
-  const Status status = standin::Walk(folder, relPath, &search);
+  const Status status = standin::Walk(relPath, folder, known.get(), &listed, &search);
   if (until != nullptr) TimeNow(until);
   return status;
 }

@@ -177,7 +177,7 @@ class FastReader {
       SkipSpace();
     }
     if (at_ != end_) return false;
-    if (mode_ == LoadMode::kFull) log_.Finish();
+    if (mode_ != LoadMode::kTitle) log_.Finish();
     return true;
   }
 
@@ -614,7 +614,7 @@ class FastReader {
   bool ReadEntry() {
     Entry entry;
     if (shape_.known && ReadEntryOfShape(&entry)) {
-      if (mode_ == LoadMode::kFull) {
+      if (mode_ != LoadMode::kTitle) {
         log_.Add(entry.timeValid, entry.seconds, entry.reads, entry.writes, entry.user);
       }
       return true;
@@ -651,7 +651,7 @@ class FastReader {
     } else {
       shape_.known = false;
     }
-    if (mode_ == LoadMode::kFull) {
+    if (mode_ != LoadMode::kTitle) {
       log_.Add(entry.timeValid, entry.seconds, entry.reads, entry.writes, entry.user);
     }
     return true;

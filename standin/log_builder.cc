@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstring>
 #include <limits>
+#include <mutex>
 
 #include "standin_internal.h"
 
@@ -25,6 +26,9 @@ constexpr size_t kCompactSlack = size_t{1} << 20;
 // Only the room of usual logs is kept.
 constexpr size_t kLargestSpare = size_t{16} << 20;
 
+// Taken by reads on any thread.
+std::mutex spareMutex;
+
 KeptLog& Spare() {
   static KeptLog spare;
   return spare;
@@ -33,6 +37,7 @@ KeptLog& Spare() {
 }  // namespace
 
 KeptLog SpareLog() {
+  const std::lock_guard<std::mutex> lock(spareMutex);
   KeptLog log = std::move(Spare());
   log.records.clear();
   log.names.clear();
@@ -40,7 +45,8 @@ KeptLog SpareLog() {
 }
 
 void RecycleLog(KeptLog log) {
-  if (log.records.capacity() * sizeof(ActivityEntry) + log.names.capacity() > kLargestSpare) return;
+  if (log.records.capacity() * sizeof(KeptRecord) + log.names.capacity() > kLargestSpare) return;
+  const std::lock_guard<std::mutex> lock(spareMutex);
   if (log.names.capacity() > Spare().names.capacity()) Spare() = std::move(log);
 }
 
@@ -48,6 +54,10 @@ LogBuilder::LogBuilder(int64_t now, DatabaseContent* out) : now_(now), out_(out)
 
 void LogBuilder::Add(bool timeValid, int64_t seconds, uint16_t reads, uint16_t writes,
                      std::string_view user) {
+  if (out_->recording) {
+    out_->recording->Add(timeValid, seconds, reads, writes, user);
+    return;
+  }
   if (timeValid) {
     ActivitySummary& sum = out_->summary;
     if (!anyValid_ || seconds < earliest_) earliest_ = seconds;
@@ -75,13 +85,13 @@ void LogBuilder::Add(bool timeValid, int64_t seconds, uint16_t reads, uint16_t w
   }
 
   KeptLog& kept = out_->entries;
-  const ActivityEntry record{timeValid ? MakeTime(seconds) : InvalidTime(), reads, writes,
-                             static_cast<uint32_t>(kept.names.size())};
+  const KeptRecord record{timeValid ? MakeTime(seconds) : InvalidTime(), reads, writes,
+                          kept.names.size()};
   if (added_ < kMaxEntries) {
     kept.records.push_back(record);
   } else {
     // A ring of the newest kMaxEntries; Finish puts them in file order.
-    ActivityEntry& slot = kept.records[added_ % kMaxEntries];
+    KeptRecord& slot = kept.records[added_ % kMaxEntries];
     liveNames_ -= std::strlen(kept.names.data() + slot.nameOffset) + 1;
     slot = record;
   }
@@ -98,9 +108,9 @@ void LogBuilder::Compact(size_t oldest) {
   names.reserve(liveNames_);
   const size_t count = kept.records.size();
   for (size_t i = 0; i < count; ++i) {
-    ActivityEntry& record = kept.records[(oldest + i) % count];
+    KeptRecord& record = kept.records[(oldest + i) % count];
     const char* name = kept.names.data() + record.nameOffset;
-    record.nameOffset = static_cast<uint32_t>(names.size());
+    record.nameOffset = names.size();
     names.append(name, std::strlen(name) + 1);
   }
   kept.names = std::move(names);
@@ -108,6 +118,10 @@ void LogBuilder::Compact(size_t oldest) {
 }
 
 void LogBuilder::Finish() {
+  if (out_->recording) {
+    out_->recording->Seal();
+    return;
+  }
   KeptLog& kept = out_->entries;
   if (added_ > kMaxEntries) {
     const size_t oldest = added_ % kMaxEntries;

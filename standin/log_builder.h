@@ -22,6 +22,7 @@ class LogBuilder {
 
   // One entry, in file order; `seconds` counts only when `timeValid`. The
   // user name holds no terminator (the program reads a name up to its first).
+  // When out->recording is set, the entry goes there and nothing is kept.
   void Add(bool timeValid, int64_t seconds, uint16_t reads, uint16_t writes, std::string_view user);
 
   // Puts the kept entries in file order and closes the summary period.

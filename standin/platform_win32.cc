@@ -3,6 +3,7 @@
 #include <time.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 
@@ -115,13 +116,239 @@ std::filesystem::path PathOf(const std::string& utf8) {
       std::u8string_view(reinterpret_cast<const char8_t*>(utf8.data()), utf8.size()));
 }
 
-bool FileStamp(const std::filesystem::path& path, uint64_t* size, int64_t* modified) {
+namespace {
+
+HANDLE Native(intptr_t handle) { return reinterpret_cast<HANDLE>(handle); }
+
+void CloseNative(intptr_t* handle) {
+  if (*handle != -1) CloseHandle(Native(*handle));
+  *handle = -1;
+}
+
+int64_t Ticks(const FILETIME& time) {
+  return static_cast<int64_t>((static_cast<uint64_t>(time.dwHighDateTime) << 32) |
+                              time.dwLowDateTime);
+}
+
+// The listing and a look by name give size and times but not the file's
+// number, so stamps hold only what every way of asking gives.
+Stamp StampOf(DWORD sizeHigh, DWORD sizeLow, const FILETIME& written, const FILETIME& created) {
+  Stamp stamp;
+  stamp.size = (static_cast<uint64_t>(sizeHigh) << 32) | sizeLow;
+  stamp.modified = Ticks(written);
+  stamp.changed = Ticks(created);
+  return stamp;
+}
+
+Opened FromError(DWORD error) {
+  return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ||
+                 error == ERROR_INVALID_NAME || error == ERROR_DIRECTORY ||
+                 error == ERROR_CANT_ACCESS_FILE || error == ERROR_CANT_RESOLVE_FILENAME
+             ? Opened::kNotThere
+             : Opened::kDenied;
+}
+
+constexpr DWORD kLinkOrFolder = FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY;
+
+// Opens `path` as a folder. Below the data directory a reparse point (a link
+// or junction) is opened as itself and refused; the folder may not be renamed
+// or removed while it is held, so a path through held folders stays theirs.
+Opened OpenFolderAt(const std::filesystem::path& path, bool followLink, intptr_t* handle) {
+  const HANDLE opened = CreateFileW(
+      path.c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE,
+      nullptr, OPEN_EXISTING,
+      FILE_FLAG_BACKUP_SEMANTICS | (followLink ? 0 : FILE_FLAG_OPEN_REPARSE_POINT), nullptr);
+  if (opened == INVALID_HANDLE_VALUE) return FromError(GetLastError());
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (!GetFileInformationByHandle(opened, &info) ||
+      (info.dwFileAttributes & kLinkOrFolder) != FILE_ATTRIBUTE_DIRECTORY) {
+    CloseHandle(opened);
+    return Opened::kNotThere;
+  }
+  *handle = reinterpret_cast<intptr_t>(opened);
+  return Opened::kYes;
+}
+
+bool AttributesAt(const std::filesystem::path& path, WIN32_FILE_ATTRIBUTE_DATA* data) {
+  return GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, data) != 0;
+}
+
+}  // namespace
+
+bool StampAt(const std::filesystem::path& path, bool followLink, Stamp* stamp) {
+  if (followLink) {
+    const HANDLE opened = CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (opened == INVALID_HANDLE_VALUE) return false;
+    BY_HANDLE_FILE_INFORMATION info{};
+    const bool ok = GetFileInformationByHandle(opened, &info) != 0;
+    CloseHandle(opened);
+    if (!ok) return false;
+    *stamp =
+        StampOf(info.nFileSizeHigh, info.nFileSizeLow, info.ftLastWriteTime, info.ftCreationTime);
+    stamp->identity = info.dwFileAttributes;
+    return true;
+  }
   WIN32_FILE_ATTRIBUTE_DATA data{};
-  if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) return false;
-  *size = (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
-  *modified =
-      static_cast<int64_t>((static_cast<uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) |
-                           data.ftLastWriteTime.dwLowDateTime);
+  if (!AttributesAt(path, &data)) return false;
+  *stamp =
+      StampOf(data.nFileSizeHigh, data.nFileSizeLow, data.ftLastWriteTime, data.ftCreationTime);
+  stamp->identity = data.dwFileAttributes;  // a link or file put in a folder's place differs
+  return true;
+}
+
+int64_t StampClock() {
+  FILETIME now{};
+  GetSystemTimeAsFileTime(&now);
+  return Ticks(now);
+}
+
+// FAT keeps times to 2 seconds; NTFS writes a folder's time lazily too.
+int64_t StampSettleTime() { return 2 * 10000000; }
+
+File::~File() { CloseNative(&handle_); }
+File::File(File&& other) noexcept : handle_(other.handle_), opened_(other.opened_) {
+  other.handle_ = -1;
+}
+File& File::operator=(File&& other) noexcept {
+  if (this != &other) {
+    CloseNative(&handle_);
+    handle_ = other.handle_;
+    opened_ = other.opened_;
+    other.handle_ = -1;
+  }
+  return *this;
+}
+
+bool File::IsOpen() const { return handle_ != -1; }
+
+bool File::GetStamp(Stamp* stamp) const {
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (!GetFileInformationByHandle(Native(handle_), &info)) return false;
+  *stamp =
+      StampOf(info.nFileSizeHigh, info.nFileSizeLow, info.ftLastWriteTime, info.ftCreationTime);
+  return true;
+}
+
+bool File::Read(char* into, size_t size, size_t* got) {
+  const DWORD want = static_cast<DWORD>(std::min<size_t>(size, 1u << 30));
+  DWORD count = 0;
+  if (!ReadFile(Native(handle_), into, want, &count, nullptr)) return false;
+  *got = count;
+  return true;
+}
+
+bool File::Rewind() {
+  LARGE_INTEGER start{};
+  return SetFilePointerEx(Native(handle_), start, nullptr, FILE_BEGIN) != 0;
+}
+
+Folder::~Folder() { CloseNative(&handle_); }
+Folder::Folder(Folder&& other) noexcept : handle_(other.handle_), path_(std::move(other.path_)) {
+  other.handle_ = -1;
+}
+Folder& Folder::operator=(Folder&& other) noexcept {
+  if (this != &other) {
+    CloseNative(&handle_);
+    handle_ = other.handle_;
+    path_ = std::move(other.path_);
+    other.handle_ = -1;
+  }
+  return *this;
+}
+
+Opened Folder::OpenRoot(const std::filesystem::path& path, Folder* out) {
+  intptr_t handle = -1;
+  const Opened opened = OpenFolderAt(path, true, &handle);
+  if (opened != Opened::kYes) return opened;
+  *out = Folder();
+  out->handle_ = handle;
+  out->path_ = path;
+  return Opened::kYes;
+}
+
+bool Folder::IsOpen() const { return handle_ != -1; }
+
+// The folder was opened with the right to list it.
+bool Folder::CanList() const { return handle_ != -1; }
+
+Kind Folder::KindOf(const std::string& name) const {
+  WIN32_FILE_ATTRIBUTE_DATA data{};
+  if (!AttributesAt(path_ / PathOf(name), &data)) return Kind::kNone;
+  if (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) return Kind::kOther;
+  return data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY ? Kind::kFolder : Kind::kFile;
+}
+
+Opened Folder::OpenFolder(const std::string& name, bool /*toList*/, Folder* out) const {
+  intptr_t handle = -1;
+  const Opened opened = OpenFolderAt(path_ / PathOf(name), false, &handle);
+  if (opened != Opened::kYes) return opened;
+  *out = Folder();
+  out->handle_ = handle;
+  out->path_ = path_ / PathOf(name);
+  return Opened::kYes;
+}
+
+Opened Folder::OpenFile(const std::string& name, File* out) const {
+  // A reparse point is opened as itself and refused; a device (a reserved
+  // name such as CON.db) is refused before anything is read from it.
+  const HANDLE opened =
+      CreateFileW((path_ / PathOf(name)).c_str(), GENERIC_READ,
+                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                  FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+  if (opened == INVALID_HANDLE_VALUE) return FromError(GetLastError());
+  File file;
+  file.handle_ = reinterpret_cast<intptr_t>(opened);
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (GetFileType(opened) != FILE_TYPE_DISK || !GetFileInformationByHandle(opened, &info) ||
+      (info.dwFileAttributes & kLinkOrFolder) != 0) {
+    return Opened::kNotThere;
+  }
+  file.opened_ =
+      StampOf(info.nFileSizeHigh, info.nFileSizeLow, info.ftLastWriteTime, info.ftCreationTime);
+  *out = std::move(file);
+  return Opened::kYes;
+}
+
+Opened Folder::OpenFolderOrFile(const std::string& name, Folder* folder, File* file) const {
+  // Asked first, as the two are opened with different rights and sharing; a
+  // change in between is caught by the checks of the open itself.
+  switch (KindOf(name)) {
+    case Kind::kFolder:
+      return OpenFolder(name, true, folder);
+    case Kind::kFile:
+      return OpenFile(name, file);
+    default:
+      return Opened::kNotThere;
+  }
+}
+
+bool Folder::FileStampOf(const std::string& name, Stamp* stamp) const {
+  WIN32_FILE_ATTRIBUTE_DATA data{};
+  if (!AttributesAt(path_ / PathOf(name), &data) || (data.dwFileAttributes & kLinkOrFolder) != 0) {
+    return false;
+  }
+  *stamp =
+      StampOf(data.nFileSizeHigh, data.nFileSizeLow, data.ftLastWriteTime, data.ftCreationTime);
+  return true;
+}
+
+bool Folder::List(std::vector<Listed>* out) const {
+  out->clear();
+  WIN32_FIND_DATAW found{};
+  const HANDLE search = FindFirstFileExW((path_ / L"*").c_str(), FindExInfoBasic, &found,
+                                         FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH);
+  if (search == INVALID_HANDLE_VALUE) return false;
+  do {
+    const std::wstring_view name(found.cFileName);
+    if (name == L"." || name == L".." || (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+      continue;
+    }
+    out->push_back({Narrow(CP_UTF8, name.data(), static_cast<int>(name.size())),
+                    (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0});
+  } while (FindNextFileW(search, &found));
+  FindClose(search);
   return true;
 }
 

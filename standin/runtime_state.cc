@@ -6,6 +6,7 @@
 
 #include "log_builder.h"
 #include "platform.h"
+#include "read_ahead.h"
 #include "standin_internal.h"
 
 namespace fs = std::filesystem;
@@ -139,6 +140,7 @@ Status RuntimeEnterMain(EntryRoutine entry, int /*argc*/, char** /*argv*/, uint3
 void RuntimeReleaseArgs(int /*argc*/, char** /*argv*/) {}
 
 void RuntimeTerm(void) {
+  standin::ReadAhead::Stop();
   standin::CloseAllDatabases();
   standin::FreeAllBlocks();
   standin::ClearTitleCache();

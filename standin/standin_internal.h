@@ -39,6 +39,7 @@ enum Code : uint16_t {
   kBadField = 25,
   kBadEntry = 26,
   kCannotRead = 27,
+  kLogTooLarge = 28,
   kNoActivityLog = 578,
 };
 
@@ -112,12 +113,23 @@ void FreeAllBlocks();
 void CloseAllDatabases();
 void ClearTitleCache();
 
+// The largest entries block DbGetUserActivity hands out: the place of every
+// name in it must fit the 32 bits of nameOffset. Tests lower it to try logs
+// beyond it without gigabytes of names.
+constexpr size_t kEntriesBlockLimit = size_t{1} << 32;
+size_t EntriesBlockLimit();
+void SetEntriesBlockLimit(size_t bytes);
+
 // --- test hooks ---
 
 // How many times a database file has been opened for reading, and how many
 // of those the fast reader declined.
 uint64_t DatabaseFileReads();
 uint64_t FastReaderDeclines();
+// How many times a folder has been listed, and a database's stamp looked at
+// by its name, by directory searches.
+uint64_t FolderListings();
+uint64_t FileLooks();
 // Number of live memory blocks and open database or folder handles.
 size_t LiveBlocks();
 size_t OpenHandles();

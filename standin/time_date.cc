@@ -100,13 +100,9 @@ void SetClock(int64_t secondsOfDay, platform::LocalParts* parts) {
   parts->second = rest % 60;
 }
 
-bool LocalPartsOf(int64_t seconds, platform::LocalParts* parts) {
-  if (seconds >= span.begin && seconds < span.end) {
-    *parts = span.date;
-    SetClock(seconds - span.midnight, parts);
-    return true;
-  }
-  const int64_t hour = FloorDiv(seconds, 3600);
+// The offset of UTC hour `hour` (seconds since 1970 over 3600), worked out
+// when the slot does not hold it yet.
+const SteadyHour& HourAt(int64_t hour) {
   SteadyHour& slot = hours[static_cast<uint64_t>(hour) % std::size(hours)];
   if (slot.hour != hour) {
     slot.hour = hour;
@@ -120,6 +116,17 @@ bool LocalPartsOf(int64_t seconds, platform::LocalParts* parts) {
       slot.steady = slot.offset == offset && LocalSecondsOf(last) - (hour * 3600 + 3599) == offset;
     }
   }
+  return slot;
+}
+
+bool LocalPartsOf(int64_t seconds, platform::LocalParts* parts) {
+  if (seconds >= span.begin && seconds < span.end) {
+    *parts = span.date;
+    SetClock(seconds - span.midnight, parts);
+    return true;
+  }
+  const int64_t hour = FloorDiv(seconds, 3600);
+  const SteadyHour& slot = HourAt(hour);
   if (!slot.steady) return platform::ToLocal(seconds, parts);
   const int64_t day = FloorDiv(seconds + slot.offset, kSecondsPerDay);
   if (span.end == 0 || day != FloorDiv(span.midnight + span.offset, kSecondsPerDay)) {
@@ -253,6 +260,56 @@ void Put2(char* at, int value) {
       "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
       "8081828384858687888990919293949596979899";
   std::memcpy(at, kDigits + 2 * value, 2);
+}
+
+// The first 14 characters of the texts of a local hour, "YYYY-MM-DD HH:", by
+// its number (local seconds since 1970 over 3600). They depend on the calendar
+// alone; a log's entries fall in the same few thousand hours, so each text
+// mostly costs a copy and its minutes and seconds.
+struct HourText {
+  int64_t hour = std::numeric_limits<int64_t>::min();
+  bool fourDigits = false;  // the year has four digits
+  char text[14];
+};
+HourText hourTexts[2048];
+
+// The text of `seconds` as TimeToText writes it, into `text`, when the local
+// offset is the same all through its UTC hour and the local year has four
+// digits; false otherwise.
+bool SteadyText(int64_t seconds, char (&text)[19]) {
+  const SteadyHour& slot = HourAt(FloorDiv(seconds, 3600));
+  if (!slot.steady) return false;
+  const int64_t local = seconds + slot.offset;
+  const int64_t hour = FloorDiv(local, 3600);
+  HourText& cached = hourTexts[static_cast<uint64_t>(hour) % std::size(hourTexts)];
+  if (cached.hour != hour) {
+    const int64_t day = FloorDiv(hour, 24);
+    int64_t year = 0;
+    int month = 0;
+    int dayOfMonth = 0;
+    CivilFromDays(day, &year, &month, &dayOfMonth);
+    cached.hour = hour;
+    cached.fourDigits = year >= 0 && year <= 9999;
+    if (cached.fourDigits) {
+      const auto digits = static_cast<int>(year);
+      Put2(cached.text, digits / 100);
+      Put2(cached.text + 2, digits % 100);
+      cached.text[4] = '-';
+      Put2(cached.text + 5, month);
+      cached.text[7] = '-';
+      Put2(cached.text + 8, dayOfMonth);
+      cached.text[10] = ' ';
+      Put2(cached.text + 11, static_cast<int>(hour - day * 24));
+      cached.text[13] = ':';
+    }
+  }
+  if (!cached.fourDigits) return false;
+  const auto rest = static_cast<int>(local - hour * 3600);
+  std::memcpy(text, cached.text, sizeof cached.text);
+  Put2(text + 14, rest / 60);
+  text[16] = ':';
+  Put2(text + 17, rest % 60);
+  return true;
 }
 
 // Local calendar day (days since 1970-01-01) of a valid value.
@@ -469,17 +526,22 @@ Status TimeToText(const void* intlFormat, const void* textFormat, const TimeDate
   if (value == nullptr || buffer == nullptr) return Fail(standin::kBadArgument);
   if (intlFormat != nullptr || textFormat != nullptr) return Fail(standin::kUnsupportedFormat);
   int64_t seconds = 0;
-  standin::platform::LocalParts parts;
-  if (!SecondsOf(*value, &seconds) || !standin::LocalPartsOf(seconds, &parts)) {
-    return Fail(standin::kInvalidTime);
-  }
+  if (!SecondsOf(*value, &seconds)) return Fail(standin::kInvalidTime);
   constexpr uint16_t kTextLength = 19;
+  char text[kTextLength] = {'0', '0', '0', '0', '-', '0', '0', '-', '0', '0',
+                            ' ', '0', '0', ':', '0', '0', ':', '0', '0'};
+  if (standin::SteadyText(seconds, text)) {
+    if (size < kTextLength) return Fail(standin::kTextBufferTooSmall);
+    std::memcpy(buffer, text, kTextLength);
+    if (length != nullptr) *length = kTextLength;
+    return 0;
+  }
+  standin::platform::LocalParts parts;
+  if (!standin::LocalPartsOf(seconds, &parts)) return Fail(standin::kInvalidTime);
   if (size < kTextLength) return Fail(standin::kTextBufferTooSmall);
   // Every valid value has a four-digit local year.
   if (parts.year < 0 || parts.year > 9999) return Fail(standin::kInvalidTime);
   const auto year = static_cast<int>(parts.year);
-  char text[kTextLength] = {'0', '0', '0', '0', '-', '0', '0', '-', '0', '0',
-                            ' ', '0', '0', ':', '0', '0', ':', '0', '0'};
   standin::Put2(text, year / 100);
   standin::Put2(text + 2, year % 100);
   standin::Put2(text + 5, parts.month);

@@ -1,10 +1,14 @@
 // The activity log: summary windows, the entries block, the 65,535 cap and bad files.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
+#include <chrono>
+#include <functional>
 #include <limits>
 
 #include "../../standin/database_file.h"
 #include "../../standin/fast_database_reader.h"
+#include "../../standin/log_builder.h"
 #include "../../standin/standin_internal.h"
 #include "standin_test_support.h"
 
@@ -325,6 +329,180 @@ TEST_F(ActivityTest, BadFilesGiveStatusesNamingFileAndProblem) {
   EXPECT_EQ(standin::LiveBlocks(), 0u);
 }
 
+// A database read at a search is opened from what that read kept while the file is as
+// the search found it, and the opening gives exactly what reading the file would.
+TEST_F(ActivityTest, AnOpeningAfterASearchUsesTheSearchsReadWhileTheFileIsUnchanged) {
+  TempDir outside;
+  const std::vector<std::string> entries = {
+      Entry("2026-12-01 08:00:00", 3, 1, "CN=Jane Doe/O=Acme"),
+      "{\"time\": \"never\", \"user\": \"CN=John/O=Acme\"}",
+      Entry(kNow, 65535, 2, "CN=Jane Doe/O=Acme"), Entry("2026-12-07 11:00:00", 0, 0, "")};
+  const std::string good = DatabaseJson("Good", entries);
+  WriteFile(outside.path() / "other.db", DatabaseJson("Outside", {Entry(kNow, 9, 9, "x")}));
+  const auto rewrite = [](const std::string& content) {
+    return [content](const fs::path& file) {
+      WriteFile(file, content);
+      fs::last_write_time(file, fs::file_time_type::clock::now() - std::chrono::hours(2));
+    };
+  };
+  struct Case {
+    const char* label;
+    std::string content;
+    bool settled;                                 // the file lies well back when searched
+    std::function<void(const fs::path&)> change;  // between the search and the opening
+    uint64_t reads;                               // of the file at the opening
+  };
+  const Case cases[] = {
+      {"unchanged", good, true, nullptr, 0},
+      {"not JSON", "{\"title\": \"x\",", true, nullptr, 0},
+      {"a bad entry", DatabaseJson("x", {Entry(kNow, 1, 0, "x"), "7"}), true, nullptr, 0},
+      {"not recording", DatabaseJson("x", {}, ", \"recordActivity\": false"), true, nullptr, 0},
+      {"an empty log", "{}", true, nullptr, 0},
+      {"read by the exact reader", "\xef\xbb\xbf" + good, true, nullptr, 0},
+      {"written just before the search", good, false, nullptr, 1},
+      {"rewritten since", good, true, rewrite(DatabaseJson("New", {Entry(kNow, 1, 1, "n")})), 1},
+      {"rewritten since, to the same size", good, true, rewrite(DatabaseJson("Best", entries)), 1},
+      {"a link put in its place", good, true,
+       [&](const fs::path& file) {
+         fs::remove(file);
+         fs::create_symlink(outside.path() / "other.db", file);
+       },
+       0},
+      {"a FIFO put in its place", good, true,
+       [](const fs::path& file) {
+         fs::remove(file);
+         mkfifo(file.c_str(), 0600);
+       },
+       0},
+  };
+  const fs::path file = data_.path() / "db.db";
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.label);
+    WriteFile(file, c.content);
+    if (c.settled) Settle(data_.path());
+    ASSERT_EQ(Restart({data_.path().string(), std::nullopt, kNow}), 0);
+    SearchLog search;
+    ASSERT_EQ(Search("", &search), 0);
+    if (c.change) c.change(file);
+    const uint64_t before = standin::DatabaseFileReads();
+    const Log got = Read("db.db");
+    EXPECT_EQ(standin::DatabaseFileReads() - before, c.reads);
+
+    // What a run that only opens the file gives.
+    ASSERT_EQ(Restart({data_.path().string(), std::nullopt, kNow}), 0);
+    const Log want = Read("db.db");
+    EXPECT_EQ(StatusString(got.status), StatusString(want.status));
+    EXPECT_EQ(ErrorCode(got.status), ErrorCode(want.status));
+    EXPECT_EQ(std::memcmp(&got.summary, &want.summary, sizeof want.summary), 0);
+    EXPECT_EQ(got.users, want.users);
+    ASSERT_EQ(got.entries.size(), want.entries.size());
+    for (size_t i = 0; i < want.entries.size(); ++i) {
+      EXPECT_EQ(std::memcmp(&got.entries[i], &want.entries[i], sizeof(ActivityEntry)), 0) << i;
+    }
+    fs::remove(file);
+  }
+}
+
+// Long databases opened in the search's order are read ahead, one while the one before is
+// printed; one changed after its read ahead began is read again, and every log is what a
+// read of its file gives.
+TEST_F(ActivityTest, DatabasesOpenedInOrderAreReadAheadAndStayExact) {
+  const auto logOf = [&](const std::string& user, int entries) {
+    std::vector<std::string> log;
+    for (int i = 0; i < entries; ++i) {
+      log.push_back(Entry(UtcText(now_ - 60 * (entries - i)), i % 50, 1,
+                          "CN=" + user + " " + std::to_string(i % 7) + "/OU=Sales/O=Acme"));
+    }
+    return log;
+  };
+  // Over 32 KiB each, long enough to be read ahead.
+  const char* const names[] = {"a.db", "b.db", "c.db", "d.db"};
+  for (const char* name : names)
+    WriteFile(data_.path() / name, DatabaseJson(name, logOf(name, 400)));
+  ASSERT_GT(fs::file_size(data_.path() / "a.db"), 32u << 10);
+  Settle(data_.path());
+  ASSERT_EQ(Restart({data_.path().string(), std::nullopt, kNow}), 0);
+  SearchLog search;
+  ASSERT_EQ(Search("", &search), 0);
+
+  std::vector<Log> got;
+  std::vector<uint64_t> reads;
+  for (const char* name : names) {
+    const uint64_t before = standin::DatabaseFileReads();
+    if (std::string(name) == "c.db") {
+      // Changed once b.db is open, while c.db may be read ahead already.
+      WriteFile(data_.path() / name, DatabaseJson("C, changed", logOf("Changed", 420)));
+    }
+    got.push_back(Read(name));
+    reads.push_back(standin::DatabaseFileReads() - before);
+  }
+  EXPECT_EQ(reads, (std::vector<uint64_t>{0, 0, 1, 0}));
+
+  ASSERT_EQ(Restart({data_.path().string(), std::nullopt, kNow}), 0);
+  for (size_t i = 0; i < std::size(names); ++i) {
+    SCOPED_TRACE(names[i]);
+    const Log want = Read(names[i]);
+    ASSERT_EQ(got[i].status, 0) << StatusString(got[i].status);
+    EXPECT_EQ(std::memcmp(&got[i].summary, &want.summary, sizeof want.summary), 0);
+    EXPECT_EQ(got[i].users, want.users);
+    ASSERT_EQ(got[i].entries.size(), want.entries.size());
+    for (size_t k = 0; k < want.entries.size(); ++k) {
+      ASSERT_EQ(std::memcmp(&got[i].entries[k], &want.entries[k], sizeof(ActivityEntry)), 0) << k;
+    }
+  }
+}
+
+// Names lie in 32 bits of the entries block: a log whose block would pass that is refused
+// with a status that says so, never handed out with other entries' names. The limit is
+// lowered here, to try it with megabytes instead of gigabytes.
+TEST_F(ActivityTest, ALogWhoseNamesPassTheBlocksReachIsRefusedNeverMisnamed) {
+  struct Case {
+    const char* label;
+    int overwritten;    // entries before the newest 65,535, with long names
+    int kept;           // the newest entries, with short names
+    size_t nameLength;  // of the long names
+    ptrdiff_t slack;    // the limit less the block the kept entries need
+    bool refused;
+  };
+  const Case cases[] = {
+      {"fits exactly", 0, 1000, 0, 0, false},
+      {"a byte too many", 0, 1000, 0, -1, true},
+      {"long names overwritten by the ring", 3000, 65535, 4000, 0, false},
+      {"the same, a byte short", 3000, 65535, 4000, -1, true},
+  };
+  const auto shortName = [](int i) {  // 7 bytes
+    std::string name = "u";
+    name += std::to_string(100000 + i);
+    return name;
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.label);
+    std::string json = "{\"activity\": [";
+    for (int i = 0; i < c.overwritten + c.kept; ++i) {
+      if (i > 0) json += ',';
+      const std::string user =
+          i < c.overwritten ? std::string(c.nameLength, 'L') : shortName(i - c.overwritten);
+      json += Entry(kNow, 1, 1, user);
+    }
+    WriteFile(data_.path() / "big.db", json + "]}");
+    const size_t block = static_cast<size_t>(c.kept) * (sizeof(ActivityEntry) + 8);
+    standin::SetEntriesBlockLimit(block + static_cast<size_t>(c.slack));
+    const Log log = Read("big.db");
+    standin::SetEntriesBlockLimit(standin::kEntriesBlockLimit);
+    if (c.refused) {
+      EXPECT_EQ(standin::FamilyOf(log.status), standin::kLogTooLarge);
+      EXPECT_NE(StatusString(log.status).find("cannot be handed out"), std::string::npos)
+          << StatusString(log.status);
+      EXPECT_TRUE(log.users.empty());
+      continue;
+    }
+    ASSERT_EQ(log.status, 0) << StatusString(log.status);
+    ASSERT_EQ(log.users.size(), static_cast<size_t>(c.kept));
+    for (int i = 0; i < c.kept; ++i) ASSERT_EQ(log.users[i], shortName(i)) << i;
+  }
+  EXPECT_EQ(standin::LiveBlocks(), 0u);
+}
+
 // The fast reader takes the forms a database file is written in and reads them as the
 // exact reader does; what it declines, the exact reader reads alone.
 TEST(DatabaseReaders, FastReaderTakesWellFormedFilesAndReadsThemExactly) {
@@ -458,13 +636,29 @@ TEST(DatabaseReaders, FastReaderTakesWellFormedFilesAndReadsThemExactly) {
         EXPECT_EQ(got->entries.names, exact.entries.names);
         ASSERT_EQ(got->entries.records.size(), exact.entries.records.size());
         for (size_t i = 0; i < exact.entries.records.size(); ++i) {
-          EXPECT_EQ(std::memcmp(&got->entries.records[i], &exact.entries.records[i],
-                                sizeof(ActivityEntry)),
-                    0)
-              << i;
+          EXPECT_TRUE(got->entries.records[i] == exact.entries.records[i]) << i;
         }
         EXPECT_EQ(std::memcmp(&got->summary, &exact.summary, sizeof exact.summary), 0);
       }
+      if (mode != standin::LoadMode::kFull) continue;
+      // Recorded at a search and replayed at the opening: the same again.
+      standin::DatabaseContent recorded;
+      const Status recordStatus = standin::LoadDatabaseFile(
+          dir.path() / "x.db", "x.db", standin::LoadMode::kRecord, 0, &recorded, 1024);
+      EXPECT_EQ(StatusString(recordStatus), StatusString(exactStatus));
+      if (recordStatus != 0) continue;
+      ASSERT_TRUE(recorded.recording && recorded.recording->complete());
+      standin::DatabaseContent replayed;
+      standin::LogBuilder builder(now, &replayed);
+      recorded.recording->Replay(&builder);
+      builder.Finish();
+      EXPECT_EQ(recorded.title, exact.title);
+      EXPECT_EQ(recorded.recordActivity, exact.recordActivity);
+      EXPECT_EQ(recorded.entryError, exact.entryError);
+      EXPECT_TRUE(recorded.entries.records.empty());
+      EXPECT_EQ(replayed.entries.names, exact.entries.names);
+      EXPECT_TRUE(replayed.entries.records == exact.entries.records);
+      EXPECT_EQ(std::memcmp(&replayed.summary, &exact.summary, sizeof exact.summary), 0);
     }
   }
 }

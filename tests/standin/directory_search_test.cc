@@ -1,7 +1,14 @@
 // The directory search: order, entries, summary buffers and the title cache.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <condition_variable>
+#include <functional>
+#include <mutex>
+#include <thread>
+
+#include "../../standin/read_ahead.h"
 #include "../../standin/standin_internal.h"
 #include "standin_test_support.h"
 
@@ -104,6 +111,42 @@ TEST_F(DirectorySearchTest, SummaryBufferCarriesFourItemsWholeInOrder) {
   EXPECT_EQ(std::memcmp(raw.bytes.data() + header + 16, "$TITLE", 6), 0);
 }
 
+// An item holds at most 65,533 bytes of text: a longer title is cut there, and
+// every other item and the buffer's length stay right.
+TEST_F(DirectorySearchTest, TitlesLongerThanAnItemHoldsAreCut) {
+  for (const size_t length : {size_t{0}, size_t{1}, size_t{65533}, size_t{65534}, size_t{100000}}) {
+    SCOPED_TRACE(length);
+    std::string title(length, 't');
+    if (length > 0) title.back() = 'z';
+    Db("f/long.db", title);
+    Start();
+    struct Raw {
+      std::vector<uint8_t> bytes;
+    } raw;
+    auto keep = [](void* context, const MatchRecord*, const void* summary) -> Status {
+      const auto* bytes = static_cast<const uint8_t*>(summary);
+      const uint16_t size = StoredStructSize(kSummaryHeaderStruct);
+      size_t total = size + 16;
+      for (int i = 0; i < 4; ++i) {
+        total += Read16(bytes + size + 4 * i) + Read16(bytes + size + 4 * i + 2);
+      }
+      static_cast<Raw*>(context)->bytes.assign(bytes, bytes + total);
+      return 0;
+    };
+    DbHandle handle = 0;
+    ASSERT_EQ(DbOpen("f", &handle), 0);
+    ASSERT_EQ(DbSearch(handle, 0, nullptr, 6, 0x6002, nullptr, keep, &raw, nullptr), 0);
+    DbClose(handle);
+    const auto items = SummaryItems(raw.bytes.data());
+    ASSERT_EQ(items.size(), 4u);
+    EXPECT_EQ(items[0].second, title.substr(0, 65533));
+    EXPECT_EQ(items[1].second, "f/long.db");
+    EXPECT_EQ(items[2].second, "$DB");
+    EXPECT_EQ(items[3].second, (data_.path() / "f" / "long.db").string());
+    EXPECT_EQ(Read16(raw.bytes.data()), raw.bytes.size() & 0xffff);
+  }
+}
+
 TEST_F(DirectorySearchTest, TitlesAreReadOncePerFileAcrossSearches) {
   Db("one.db", "One");
   Db("f/two.db", "Two");
@@ -164,6 +207,265 @@ TEST_F(DirectorySearchTest, UnreadableFoldersAreSkippedOrRefused) {
   const Status status = DbOpen("locked", &handle);
   EXPECT_EQ(standin::FamilyOf(status), standin::kCannotRead);
   fs::permissions(data_.path() / "locked", fs::perms::owner_all);
+}
+
+struct Counts {
+  uint64_t listings = standin::FolderListings();
+  uint64_t looks = standin::FileLooks();
+  uint64_t reads = standin::DatabaseFileReads();
+};
+
+TEST_F(DirectorySearchTest, RepeatedSearchesServeUnchangedFoldersAndListChangedOnesAgain) {
+  struct Case {
+    const char* label;
+    std::function<void(const fs::path&)> change;  // between the first search and the second
+    bool settleAfter;                             // the change lies well back by the second
+    std::vector<std::string> paths;               // of the second search
+    std::string cTitle;                           // f/c.db's title in the second search
+    uint64_t listings, looks, reads;              // of the second search
+    uint64_t thirdListings;                       // of a third search
+  };
+  const auto db = [](const fs::path& path, const std::string& title) {
+    WriteFile(path, DatabaseJson(title, {}));
+  };
+  const std::vector<std::string> all = {"a.db", "b.db", "f", "f/c.db", "f/g", "f/g/d.db"};
+  const Case cases[] = {
+      {"nothing changed", [](const fs::path&) {}, true, all, "C", 0, 0, 0, 0},
+      {"a database added",
+       [&](const fs::path& d) { db(d / "f" / "e.db", "E"); },
+       true,
+       {"a.db", "b.db", "f", "f/c.db", "f/e.db", "f/g", "f/g/d.db"},
+       "C",
+       1,
+       1,
+       1,
+       0},
+      {"a database removed",
+       [](const fs::path& d) { fs::remove(d / "b.db"); },
+       true,
+       {"a.db", "f", "f/c.db", "f/g", "f/g/d.db"},
+       "C",
+       1,
+       1,
+       0,
+       0},
+      {"a database renamed",
+       [](const fs::path& d) { fs::rename(d / "f/c.db", d / "f/x.db"); },
+       true,
+       {"a.db", "b.db", "f", "f/g", "f/g/d.db", "f/x.db"},
+       "",
+       1,
+       0,
+       1,
+       0},
+      {"a database replaced by another",
+       [&](const fs::path& d) {
+         db(d / "f" / "new.db", "C2");
+         fs::rename(d / "f/new.db", d / "f/c.db");
+       },
+       true, all, "C2", 1, 1, 1, 0},
+      {"a folder put in a database's place",
+       [](const fs::path& d) {
+         fs::remove(d / "b.db");
+         fs::create_directory(d / "b.db");
+       },
+       true,
+       {"a.db", "b.db", "f", "f/c.db", "f/g", "f/g/d.db"},
+       "C",
+       2,
+       1,
+       0,
+       0},
+      {"a sub-folder put behind a link",
+       [](const fs::path& d) {
+         fs::rename(d / "f/g", d / "g2");
+         fs::create_directory_symlink(d / "g2", d / "f/g");
+       },
+       true,
+       {"a.db", "b.db", "f", "f/c.db", "g2", "g2/d.db"},
+       "C",
+       3,
+       3,
+       1,
+       0},
+      // A folder changed moments ago may change again within the file system's
+      // clock step without its time showing it: it is listed at every search.
+      {"a folder changed just now",
+       [&](const fs::path& d) { db(d / "f" / "e.db", "E"); },
+       false,
+       {"a.db", "b.db", "f", "f/c.db", "f/e.db", "f/g", "f/g/d.db"},
+       "C",
+       1,
+       1,
+       1,
+       1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.label);
+    fs::remove_all(data_.path());
+    fs::create_directories(data_.path());
+    Db("a.db", "A");
+    Db("b.db", "B");
+    Db("f/c.db", "C");
+    Db("f/g/d.db", "D");
+    Settle(data_.path());
+    Start();
+    SearchLog first;
+    ASSERT_EQ(Search("", &first), 0);
+    ASSERT_EQ(Paths(first), all);
+    c.change(data_.path());
+    if (c.settleAfter) Settle(data_.path());
+
+    const Counts before;
+    SearchLog second;
+    ASSERT_EQ(Search("", &second), 0);
+    EXPECT_EQ(Paths(second), c.paths);
+    for (const Found& found : second.entries) {
+      if (found.path == "f/c.db") {
+        EXPECT_EQ(found.title, c.cTitle);
+      }
+    }
+    EXPECT_EQ(standin::FolderListings() - before.listings, c.listings);
+    EXPECT_EQ(standin::FileLooks() - before.looks, c.looks);
+    EXPECT_EQ(standin::DatabaseFileReads() - before.reads, c.reads);
+
+    const Counts third;
+    SearchLog again;
+    ASSERT_EQ(Search("", &again), 0);
+    EXPECT_EQ(Paths(again), c.paths);
+    EXPECT_EQ(standin::FolderListings() - third.listings, c.thirdListings);
+    EXPECT_EQ(standin::DatabaseFileReads() - third.reads, 0u);
+  }
+}
+
+// A FIFO that a test puts where a file was. Should anything hold a read open
+// on it for seconds, the guard opens it for writing, which lets a blocked open
+// return, and says so: the test then fails instead of hanging.
+class FifoGuard {
+ public:
+  explicit FifoGuard(fs::path path) : path_(std::move(path)) {
+    watcher_ = std::thread([this] {
+      std::unique_lock<std::mutex> lock(mutex_);
+      if (done_.wait_for(lock, std::chrono::seconds(5), [this] { return finished_; })) return;
+      const int writer = open(path_.c_str(), O_WRONLY | O_NONBLOCK);
+      if (writer >= 0) {
+        blocked_ = true;
+        close(writer);
+      }
+    });
+  }
+  ~FifoGuard() { Finish(); }
+  // Whether a reader had to be let go.
+  bool Finish() {
+    {
+      const std::lock_guard<std::mutex> lock(mutex_);
+      finished_ = true;
+    }
+    done_.notify_all();
+    if (watcher_.joinable()) watcher_.join();
+    return blocked_;
+  }
+
+ private:
+  fs::path path_;
+  std::mutex mutex_;
+  std::condition_variable done_;
+  bool finished_ = false;
+  bool blocked_ = false;
+  std::thread watcher_;
+};
+
+// What is put in a database's place while a search goes on is never followed
+// or waited on: the reads then happen in the search's order, one at a time.
+TEST_F(DirectorySearchTest, ThingsPutInADatabasesPlaceDuringASearchAreRefused) {
+  TempDir outside;
+  WriteFile(outside.path() / "secret.db", DatabaseJson("Outside", {}));
+  struct Case {
+    const char* label;
+    std::function<void(const fs::path& place)> swap;
+  };
+  const Case cases[] = {
+      {"a link to a database outside",
+       [&](const fs::path& place) {
+         fs::remove(place);
+         fs::create_symlink(outside.path() / "secret.db", place);
+       }},
+      {"a FIFO",
+       [](const fs::path& place) {
+         fs::remove(place);
+         ASSERT_EQ(mkfifo(place.c_str(), 0600), 0);
+       }},
+      {"a link to a FIFO",
+       [&](const fs::path& place) {
+         fs::remove(place);
+         mkfifo((outside.path() / "pipe").c_str(), 0600);
+         fs::create_symlink(outside.path() / "pipe", place);
+       }},
+      {"a link to a device",
+       [](const fs::path& place) {
+         fs::remove(place);
+         fs::create_symlink("/dev/zero", place);
+       }},
+  };
+  standin::ReadAhead::SetEnabled(false);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.label);
+    fs::remove_all(data_.path());
+    Db("a.db", "A");
+    Db("b.db", "B");
+    Db("c.db", "C");
+    Start();
+    struct Swapping {
+      SearchLog log;
+      std::function<void()> swap;
+    } swapping;
+    const fs::path place = data_.path() / "b.db";
+    swapping.swap = [&] { c.swap(place); };
+    auto swapAfterFirst = [](void* context, const MatchRecord* match, const void* summary) {
+      auto* state = static_cast<Swapping*>(context);
+      Collect(&state->log, match, summary);
+      if (state->log.entries.size() == 1) state->swap();
+      return Status{0};
+    };
+    FifoGuard guard(place);
+    DbHandle folder = 0;
+    ASSERT_EQ(DbOpen("", &folder), 0);
+    EXPECT_EQ(DbSearch(folder, 0, nullptr, kSearchFlagsSummary, kClassMaskDatabases, nullptr,
+                       swapAfterFirst, &swapping, nullptr),
+              0);
+    DbClose(folder);
+    EXPECT_FALSE(guard.Finish()) << "a read waited on what was put in the file's place";
+    // Listed before the swap, so yielded; with nothing read from it.
+    ASSERT_EQ(Paths(swapping.log), (std::vector<std::string>{"a.db", "b.db", "c.db"}));
+    EXPECT_EQ(swapping.log.entries[1].title, "");
+    EXPECT_EQ(swapping.log.entries[2].title, "C");
+    // Opened later, it is refused as well.
+    DbHandle handle = 0;
+    EXPECT_EQ(standin::FamilyOf(DbOpen("b.db", &handle)), standin::kNoSuchPath);
+    EXPECT_EQ(handle, 0u);
+  }
+  standin::ReadAhead::SetEnabled(true);
+}
+
+// The second thread reads ahead, but a file that fails to read is given its
+// status on the program's thread, in the search's order: the texts get their
+// codes as they would one at a time.
+TEST_F(DirectorySearchTest, FailedReadsBecomeStatusesInTheSearchsOrder) {
+  const char* const bad[] = {"a.db", "f/b.db", "f/g/c.db", "f/z.db", "z.db"};
+  for (const char* name : bad) WriteFile(data_.path() / name, std::string("{\"title\": ") + name);
+  for (int i = 0; i < 40; ++i) Db("f/m" + std::to_string(100 + i) + ".db", "M");
+  Settle(data_.path());
+  Start();
+  SearchLog log;
+  ASSERT_EQ(Search("", &log), 0);
+  std::vector<uint16_t> codes;
+  for (const char* name : bad) {
+    DbHandle handle = 0;
+    const Status status = DbOpen(name, &handle);
+    EXPECT_EQ(standin::FamilyOf(status), standin::kNotJson) << name;
+    codes.push_back(ErrorCode(status));
+  }
+  for (size_t i = 1; i < codes.size(); ++i) EXPECT_EQ(codes[i], codes[i - 1] + 1) << bad[i];
 }
 
 }  // namespace

@@ -17,6 +17,11 @@ class PathsTest : public ::testing::Test {
     WriteFile(data_.path() / "notes.txt", "plain");
     fs::create_symlink(data_.path() / "top.db", data_.path() / "link.db");
     fs::create_directory_symlink(data_.path() / "sub", data_.path() / "linkdir");
+    WriteFile(servers_.path() / "outside.db", DatabaseJson("Outside", {}));
+    fs::create_symlink(servers_.path() / "outside.db", data_.path() / "outside.db");
+    fs::create_directory_symlink(servers_.path(), data_.path() / "sub" / "up");
+    ASSERT_EQ(mkfifo((data_.path() / "pipe.db").c_str(), 0600), 0);
+    fs::create_symlink("/dev/zero", data_.path() / "zero.db");
     fs::create_directories(servers_.path() / "cn=mail01_o=acme");
     WriteFile(servers_.path() / "cn=mail01_o=acme" / "remote.db", DatabaseJson("Remote", {}));
     WriteFile(servers_.path() / "a_b_c_d_e_f_g_h_i_j" / "odd.db", DatabaseJson("Odd", {}));
@@ -91,6 +96,11 @@ TEST_F(PathsTest, OpensOnlyWhatLiesInsideTheDataDirectory) {
       {"linkdir", standin::kNoSuchPath},
       {"linkdir/inner.db", standin::kNoSuchPath},
       {"top.db/x.db", standin::kNoSuchPath},
+      // Never followed, opened or waited on.
+      {"outside.db", standin::kNoSuchPath},
+      {"sub/up/outside.db", standin::kNoSuchPath},
+      {"pipe.db", standin::kNoSuchPath},
+      {"zero.db", standin::kNoSuchPath},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.path);

@@ -144,6 +144,10 @@ TEST_F(TimeTest, LocalTimesMatchTheSystemAroundEveryOffsetChange) {
       {"Asia/Kathmandu", "1985-12-31 18:30:00"},
       {"right/UTC", "2017-01-01 00:00:26"},
       {"UTC", "2026-12-07 12:00:00"},
+      // Offsets that are not whole hours, nor whole minutes: a local hour then
+      // begins within a UTC hour.
+      {"America/St_Johns", "2026-03-08 05:30:00"},
+      {"Africa/Monrovia", "1972-01-07 00:44:30"},
   };
   std::mt19937 random(7);
   for (const Change& change : changes) {
