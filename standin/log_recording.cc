@@ -115,9 +115,12 @@ class NamePool {
       }
       views_[count_ / kViewBlock][count_ % kViewBlock] = std::string_view(copy, name.size());
       *slot = ++count_;
+      *number = count_ - 1;
+      // The slot moves with the table, so the number is taken first.
       if (2 * count_ > slots_.size()) {
         Rehash(&slots_, count_, [this](uint32_t at) { return Name(at); });
       }
+      return true;
     }
     *number = *slot - 1;
     return true;

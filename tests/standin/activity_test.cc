@@ -338,6 +338,8 @@ TEST_F(ActivityTest, AnOpeningAfterASearchUsesTheSearchsReadWhileTheFileIsUnchan
       "{\"time\": \"never\", \"user\": \"CN=John/O=Acme\"}",
       Entry(kNow, 65535, 2, "CN=Jane Doe/O=Acme"), Entry("2026-12-07 11:00:00", 0, 0, "")};
   const std::string good = DatabaseJson("Good", entries);
+  std::vector<std::string> named;  // enough names to grow the pool of names more than once
+  for (int i = 0; i < 3000; ++i) named.push_back(Entry(kNow, 1, 0, "CN=User " + std::to_string(i)));
   WriteFile(outside.path() / "other.db", DatabaseJson("Outside", {Entry(kNow, 9, 9, "x")}));
   const auto rewrite = [](const std::string& content) {
     return [content](const fs::path& file) {
@@ -358,6 +360,7 @@ TEST_F(ActivityTest, AnOpeningAfterASearchUsesTheSearchsReadWhileTheFileIsUnchan
       {"a bad entry", DatabaseJson("x", {Entry(kNow, 1, 0, "x"), "7"}), true, nullptr, 0},
       {"not recording", DatabaseJson("x", {}, ", \"recordActivity\": false"), true, nullptr, 0},
       {"an empty log", "{}", true, nullptr, 0},
+      {"a name for every entry", DatabaseJson("Named", named), true, nullptr, 0},
       {"read by the exact reader", "\xef\xbb\xbf" + good, true, nullptr, 0},
       {"written just before the search", good, false, nullptr, 1},
       {"rewritten since", good, true, rewrite(DatabaseJson("New", {Entry(kNow, 1, 1, "n")})), 1},
