@@ -29,6 +29,7 @@ void Describe(const char* words, Status status, LogWords& out) {
 Status WalkEntries(const unsigned char* block, uint16_t count, CountedEntry visit, void* context,
                    LogOutcome& outcome) {
   const DateWindow window = MakeDateWindow();
+  LearnTimeDifferences();
   Status status = 0;
   uint32_t counted = 0;
   for (uint32_t i = 0; i < count; ++i) {

@@ -99,14 +99,33 @@ bool NamePasses(const char* name) {
   return WildcardMatch(exclude, name, 0) == 0;
 }
 
+namespace {
+// Whether the runtime's seconds between times more than 68 years apart stop
+// at the largest value, keeping their sign; learned for each log.
+bool differencesKeepTheirSign = true;
+}  // namespace
+
+void LearnTimeDifferences() {
+  // Two times 82 years apart: a runtime that stops at the largest value says
+  // which is later by the sign alone; one that wraps round (or cannot move a
+  // date so far) has its times compared by day numbers where they lie far
+  // apart, which costs two more calls a comparison.
+  TimeDate now{};
+  TimeNow(&now);
+  TimeDate past = now;
+  differencesKeepTheirSign = TimeAdjust(&past, 0, 0, 0, -30000, 0, 0) == 0 &&
+                             TimeDiffSeconds(&now, &past) == INT32_MAX &&
+                             TimeDiffSeconds(&past, &now) == INT32_MIN;
+}
+
 bool IsLater(const TimeDate& a, const TimeDate& b) {
-  // Seconds are 32 bits: times more than 68 years apart may come back cut
-  // to the largest value or wrapped round, either being a runtime's right.
-  // Day numbers tell those apart; nearer times are told by the seconds,
-  // which also order the hours that a clock set back repeats.
-  constexpr int64_t kTrustedDays = 24000;  // 2^31 seconds are 24,855 days
-  const int64_t days = int64_t{TimeDayNumber(&a)} - TimeDayNumber(&b);
-  if (days > kTrustedDays || days < -kTrustedDays) return days > 0;
+  if (!differencesKeepTheirSign) {
+    // Day numbers tell times far apart; nearer times are told by the
+    // seconds, which also order the hours that a clock set back repeats.
+    constexpr int64_t kTrustedDays = 24000;  // 2^31 seconds are 24,855 days
+    const int64_t days = int64_t{TimeDayNumber(&a)} - TimeDayNumber(&b);
+    if (days > kTrustedDays || days < -kTrustedDays) return days > 0;
+  }
   return TimeDiffSeconds(&a, &b) > 0;
 }
 

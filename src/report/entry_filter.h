@@ -40,6 +40,10 @@ bool InWindow(const DateWindow& window, const TimeDate& time);
 // Whether a user name passes the include pattern and not the exclude one.
 bool NamePasses(const char* name);
 
+// Finds out how the runtime's seconds behave for times more than 68 years
+// apart, for IsLater; called before the entries of each log are compared.
+void LearnTimeDifferences();
+
 // Whether `a` is later than `b`. Every comparison of entries' times ("the
 // latest", and which of equal times is kept) goes through here.
 bool IsLater(const TimeDate& a, const TimeDate& b);
