@@ -22,8 +22,7 @@ std::string Line(std::string_view text) {
 
 TEST(RuntimeTextJson, ConvertedFromTheAnsiCodePage) {
   if (GetACP() != 1252) GTEST_SKIP() << "code page " << GetACP();
-  EXPECT_EQ(Line("J\xFCrgen \x80 \"x\""),
-            "{\"user\":\"J\xC3\xBCrgen \xE2\x82\xAC \\\"x\\\"\"}\n");
+  EXPECT_EQ(Line("J\xFCrgen \x80 \"x\""), "{\"user\":\"J\xC3\xBCrgen \xE2\x82\xAC \\\"x\\\"\"}\n");
   std::string longText;
   std::string expected;
   for (int i = 0; i < 700; ++i) {
