@@ -63,6 +63,7 @@ void ReportScanFailure(Status status, ScanStep step) {
 
 // The view is chosen once; these three tell each part of the run to it.
 void StartView(View view) {
+  if (gRunSettings.json != 0) MarkReportTextUtf8();
   if (view == View::kOverview) PrintOverviewHeader();
   if (view == View::kEntries) PrintEntryTableHeader();
 }

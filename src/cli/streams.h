@@ -22,6 +22,11 @@ void BufferReportStream();
 // text), where it would otherwise read them in a code page of its own.
 int WriteToStream(std::FILE* stream, const char* data, std::size_t size);
 
+// From now on the report stream carries UTF-8 (JSON Lines), not the
+// runtime's text: on Windows a console is shown it as UTF-8. Files and pipes
+// get the bytes as they stand either way.
+void MarkReportTextUtf8();
+
 // Whether `stream` writes to a terminal (a console on Windows).
 bool IsTerminal(std::FILE* stream);
 

@@ -48,6 +48,8 @@ int WriteToStream(std::FILE* stream, const char* data, std::size_t size) {
   return fwrite_unlocked(data, 1, size, stream) == size ? static_cast<int>(size) : -1;
 }
 
+void MarkReportTextUtf8() {}  // bytes go to a terminal as they stand
+
 bool IsTerminal(std::FILE* stream) { return isatty(fileno(stream)) != 0; }
 
 int PrintToStream(std::FILE* stream, const char* format, va_list args) {

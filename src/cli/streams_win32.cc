@@ -19,6 +19,9 @@
 
 namespace {
 
+// The code page of what the report stream (standard error) carries.
+UINT reportCodePage = CP_ACP;
+
 // Whether descriptors 0 to 2 are consoles: -1 not yet asked, 0 no, 1 yes.
 // Asked once per descriptor, and again after the exchange.
 int consoleState[3] = {-1, -1, -1};
@@ -37,7 +40,13 @@ HANDLE ConsoleOf(std::FILE* stream) {
 
 // How many bytes from the start of `data` make whole characters, at most
 // `limit`: a character of a double-byte code page is never cut in two.
-std::size_t WholeCharacters(const char* data, std::size_t size, std::size_t limit) {
+std::size_t WholeCharacters(UINT codePage, const char* data, std::size_t size, std::size_t limit) {
+  if (codePage == CP_UTF8) {
+    if (size <= limit) return size;
+    std::size_t whole = limit;  // back to the first byte of a character
+    while (whole > 0 && (static_cast<unsigned char>(data[whole]) & 0xc0) == 0x80) --whole;
+    return whole;
+  }
   static const bool doubleByte = [] {
     CPINFO info{};
     return GetCPInfo(CP_ACP, &info) && info.MaxCharSize > 1;
@@ -53,14 +62,14 @@ std::size_t WholeCharacters(const char* data, std::size_t size, std::size_t limi
   return whole;
 }
 
-// Shows `size` bytes of the system's code page on `console` as wide text.
-bool WriteToConsole(HANDLE console, const char* data, std::size_t size) {
+// Shows `size` bytes of `codePage` on `console` as wide text.
+bool WriteToConsole(HANDLE console, UINT codePage, const char* data, std::size_t size) {
   constexpr std::size_t kPiece = 4096;  // bytes converted at a time
   static wchar_t wide[kPiece];
   while (size > 0) {
-    std::size_t piece = WholeCharacters(data, size, kPiece);
+    std::size_t piece = WholeCharacters(codePage, data, size, kPiece);
     if (piece == 0) piece = 1;  // a lone lead byte at the very end
-    const int count = MultiByteToWideChar(CP_ACP, 0, data, static_cast<int>(piece), wide,
+    const int count = MultiByteToWideChar(codePage, 0, data, static_cast<int>(piece), wide,
                                           static_cast<int>(kPiece));
     for (int done = 0; done < count;) {
       DWORD written = 0;
@@ -80,7 +89,8 @@ bool WriteToConsole(HANDLE console, const char* data, std::size_t size) {
 int WriteText(std::FILE* stream, const char* data, std::size_t size) {
   if (const HANDLE console = ConsoleOf(stream)) {
     std::fflush(stream);  // whatever the stream still holds comes first
-    if (WriteToConsole(console, data, size)) return static_cast<int>(size);
+    const UINT codePage = stream == stderr ? reportCodePage : CP_ACP;
+    if (WriteToConsole(console, codePage, data, size)) return static_cast<int>(size);
     errno = EIO;
     return -1;
   }
@@ -115,6 +125,8 @@ void BufferReportStream() {
 int WriteToStream(std::FILE* stream, const char* data, std::size_t size) {
   return WriteText(stream, data, size);
 }
+
+void MarkReportTextUtf8() { reportCodePage = CP_UTF8; }
 
 bool IsTerminal(std::FILE* stream) { return _isatty(_fileno(stream)) != 0; }
 

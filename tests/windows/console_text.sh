@@ -49,5 +49,9 @@ expect 'warning' "$screen" \
 screen=$(on_console /o '*Größe*')
 expect 'overview' "$screen" 'Akten Größe\Grün.db Grünflächen'
 
+# JSON Lines are UTF-8, and are shown as such.
+screen=$(on_console /u /j '*')
+expect 'JSON Lines' "$screen" '{"user":"CN=Jürgen Müller/O=Acme"'
+
 [ "$failed" = 0 ] || { echo '--- the last screen:'; printf '%s\n' "$screen"; }
 exit $failed
