@@ -96,7 +96,7 @@ void PrintAside(const char* format, ...) {
   EndProgress();
   va_list args;
   va_start(args, format);
-  std::vfprintf(stdout, format, args);
+  PrintToStream(stdout, format, args);  // a console is shown the runtime's text as it is
   va_end(args);
   // At once: a person at the terminal sees it when it happens.
   std::fflush(stdout);
