@@ -86,6 +86,12 @@ std::shared_ptr<KnownFolder> LookAtFolder(const fs::path& dataDir, const std::st
   auto fresh = std::make_shared<KnownFolder>();
   fresh->stamp = stamp;
   fresh->settled = Settled(stamp, clock);
+  // Sized once: a folder of many databases would otherwise hold half as much
+  // again while its children grow.
+  fresh->children.reserve(static_cast<size_t>(
+      std::count_if(entries.begin(), entries.end(), [](const platform::Folder::Listed& entry) {
+        return entry.isFolder || IsDatabaseName(entry.name);
+      })));
   for (platform::Folder::Listed& entry : entries) {
     if (!entry.isFolder && !IsDatabaseName(entry.name)) continue;
     fresh->children.emplace_back();
