@@ -180,14 +180,7 @@ void JsonNumber(JsonLine& line, std::string_view key, uint64_t value) {
 void JsonSignedNumber(JsonLine& line, std::string_view key, int64_t value) {
   PutKey(line, key);
   Reserve(line, kStep);
-  // The magnitude in unsigned arithmetic: the most negative value has no
-  // positive twin.
-  uint64_t magnitude = static_cast<uint64_t>(value);
-  if (value < 0) {
-    Put(line, '-');
-    magnitude = 0 - magnitude;
-  }
-  line.length += PutDecimal(magnitude, line.text.data() + line.length);
+  line.length += PutSignedDecimal(value, line.text.data() + line.length);
 }
 
 void JsonNull(JsonLine& line, std::string_view key) {

@@ -90,6 +90,14 @@ std::size_t PutDecimal(uint64_t value, char* out) {
   return n;
 }
 
+std::size_t PutSignedDecimal(int64_t value, char* out) {
+  if (value >= 0) return PutDecimal(static_cast<uint64_t>(value), out);
+  // The magnitude in unsigned arithmetic: the most negative value has no
+  // positive twin.
+  out[0] = '-';
+  return 1 + PutDecimal(uint64_t{0} - static_cast<uint64_t>(value), out + 1);
+}
+
 // A line longer than the room, and in the comma form a field a spreadsheet
 // would misread, take the general path; such lines are rare.
 void PrintEntryLine(std::string_view prefix, std::string_view time, const ActivityEntry& entry,

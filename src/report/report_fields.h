@@ -29,6 +29,8 @@ std::size_t PutTextField(std::string_view field, char separator, char* out);
 
 // Decimal digits of `value` at `out` (room for 20); returns their count.
 std::size_t PutDecimal(uint64_t value, char* out);
+// The same with a leading '-' for a negative `value` (room for 21).
+std::size_t PutSignedDecimal(int64_t value, char* out);
 
 // One line of an entry: `prefix` (fields already written, with their
 // separators), then "%s%c%d%c%d%c%s\n" of the time text, reads, writes and

@@ -203,14 +203,6 @@ constexpr std::size_t kLineRoom = 4096;
 static_assert(2 * kLongName + 3 + 2 * kTextSize + 3 + 2 * kMaxTimeText + 3 + 6 * 21 + 8 <=
               kLineRoom);
 
-std::size_t PutSigned(int32_t value, char* out) {
-  std::size_t n = 0;
-  if (value < 0) out[n++] = '-';
-  const uint64_t magnitude = value < 0 ? uint64_t{0} - static_cast<uint64_t>(int64_t{value})
-                                       : static_cast<uint64_t>(value);
-  return n + PutDecimal(magnitude, out + n);
-}
-
 void PrintTextLine(const UserRecord& r, std::string_view name, std::string_view time,
                    int32_t days) {
   const char s = gRunSettings.separator;
@@ -225,7 +217,7 @@ void PrintTextLine(const UserRecord& r, std::string_view name, std::string_view 
     line[n++] = s;
     n += PutTextField(time, s, line.data() + n);
     line[n++] = s;
-    n += PutSigned(days, line.data() + n);
+    n += PutSignedDecimal(days, line.data() + n);
     line[n++] = s;
     n += PutTextField(path, s, line.data() + n);
     line[n++] = '\n';
