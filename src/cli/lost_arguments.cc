@@ -29,6 +29,12 @@ void NoteLostArguments(int32_t argc, char* const* argv, const bool* lost) {
 }
 
 bool IsLostArgument(const char* argument) {
+  // An argument of the noted vector itself is known by its place: a '?'
+  // typed as such is not one that stands in for a lost character.
+  for (int32_t i = 0; i < noted; ++i) {
+    if (notedArgv[i] == argument) return notedLost[i];
+  }
+  // The runtime may have handed back a vector of its own: known by its text.
   for (int32_t i = 0; i < noted; ++i) {
     if (notedLost[i] && notedArgv[i] != nullptr && std::strcmp(notedArgv[i], argument) == 0) {
       return true;

@@ -71,6 +71,7 @@ bool WriteToConsole(HANDLE console, UINT codePage, const char* data, std::size_t
     if (piece == 0) piece = 1;  // a lone lead byte at the very end
     const int count = MultiByteToWideChar(codePage, 0, data, static_cast<int>(piece), wide,
                                           static_cast<int>(kPiece));
+    if (count == 0) return false;
     for (int done = 0; done < count;) {
       DWORD written = 0;
       if (!WriteConsoleW(console, wide + done, static_cast<DWORD>(count - done), &written,
@@ -89,7 +90,10 @@ bool WriteToConsole(HANDLE console, UINT codePage, const char* data, std::size_t
 int WriteText(std::FILE* stream, const char* data, std::size_t size) {
   if (const HANDLE console = ConsoleOf(stream)) {
     std::fflush(stream);  // whatever the stream still holds comes first
-    const UINT codePage = stream == stderr ? reportCodePage : CP_ACP;
+    // A system code page of UTF-8 is cut between characters as UTF-8.
+    static const UINT systemCodePage = GetACP() == CP_UTF8 ? CP_UTF8 : CP_ACP;
+    UINT codePage = stream == stderr ? reportCodePage : CP_ACP;
+    if (codePage == CP_ACP) codePage = systemCodePage;
     if (WriteToConsole(console, codePage, data, size)) return static_cast<int>(size);
     errno = EIO;
     return -1;
@@ -119,7 +123,7 @@ void BufferReportStream() {
   // only files and pipes get the large buffer.
   static char buffer[1 << 16];
   std::fflush(stderr);
-  if (!_isatty(_fileno(stderr))) std::setvbuf(stderr, buffer, _IOFBF, sizeof buffer);
+  if (ConsoleOf(stderr) == nullptr) std::setvbuf(stderr, buffer, _IOFBF, sizeof buffer);
 }
 
 int WriteToStream(std::FILE* stream, const char* data, std::size_t size) {
@@ -128,7 +132,8 @@ int WriteToStream(std::FILE* stream, const char* data, std::size_t size) {
 
 void MarkReportTextUtf8() { reportCodePage = CP_UTF8; }
 
-bool IsTerminal(std::FILE* stream) { return _isatty(_fileno(stream)) != 0; }
+// A console, not any character device: the null device is none.
+bool IsTerminal(std::FILE* stream) { return ConsoleOf(stream) != nullptr; }
 
 int PrintToStream(std::FILE* stream, const char* format, va_list args) {
   // This C runtime empties a stream's buffer at the end of every formatted

@@ -160,13 +160,18 @@ bool FindLibrary(std::span<wchar_t> path) {
   if (length == 0 || length >= kLongPath) return false;
   std::wstring_view rest(folders, length);
   while (!rest.empty()) {
-    const std::size_t end = std::min(rest.find(L';'), rest.size());
-    std::wstring_view folder = rest.substr(0, end);
-    rest.remove_prefix(end < rest.size() ? end + 1 : end);
-    // A folder may be written in double quotes, as one with a ';' must be.
-    if (folder.size() >= 2 && folder.front() == L'"' && folder.back() == L'"') {
-      folder = folder.substr(1, folder.size() - 2);
+    std::wstring_view folder;
+    // A folder may be written in double quotes, as one with a ';' must be;
+    // what follows the closing quote up to the next ';' is not part of it.
+    const std::size_t close = rest.front() == L'"' ? rest.find(L'"', 1) : rest.npos;
+    const bool quoted = close != rest.npos;
+    if (quoted) {
+      folder = rest.substr(1, close - 1);
+      rest.remove_prefix(close + 1);
     }
+    const std::size_t end = std::min(rest.find(L';'), rest.size());
+    if (!quoted) folder = rest.substr(0, end);
+    rest.remove_prefix(end < rest.size() ? end + 1 : end);
     if (FullyQualified(folder) && LibraryIn(folder.data(), folder.size(), path)) return true;
   }
   return false;
@@ -182,6 +187,10 @@ int BindRuntime(std::span<char> message) {
 
   // No system error box either: a scheduled run has no one to close it.
   const UINT errorMode = SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
+  // The current folder leaves the search for every library loaded from now
+  // on, so neither the libraries the runtime needs nor any it loads itself
+  // can come from there.
+  SetDllDirectoryW(L"");
   // By its full path; the libraries it needs come from its own folder first.
   const HMODULE library = LoadLibraryExW(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
   const DWORD error = GetLastError();

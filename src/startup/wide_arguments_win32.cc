@@ -10,8 +10,9 @@
 
 namespace {
 
-// The command line holds at most 32,767 characters; each becomes at most two
-// bytes, and each argument has at least one character of the line around it.
+// The command line holds at most 32,767 characters; each becomes at most three
+// bytes (in UTF-8, the widest code page; a pair of surrogates becomes four),
+// and each argument has at least one character of the line around it.
 constexpr std::size_t kMaxLine = 32768;
 constexpr std::size_t kMaxArguments = kMaxLine / 2 + 1;
 
@@ -45,7 +46,7 @@ bool ToSystemCodePage(const wchar_t* wide, std::span<char> out) {
 }
 
 char** ConvertArguments(int& argc, wchar_t** wideArgv) {
-  static char room[2 * kMaxLine + kMaxArguments];
+  static char room[3 * kMaxLine + kMaxArguments];
   static char* argv[kMaxArguments + 1];
   static bool lost[kMaxArguments];
   if (argc < 0) argc = 0;

@@ -3,6 +3,7 @@
 // matches nothing, whatever its stand-in '?' would have matched.
 #include "cli/lost_arguments.h"
 
+#include <algorithm>
 #include <iterator>
 #include <string>
 #include <vector>
@@ -48,6 +49,7 @@ TEST_F(LostArgumentsTest, ALostArgumentIsNamedAndMatchesNothing) {
     std::string err;
     std::string out;
     bool searched;
+    std::vector<bool> lostInPlace{};  // when given: the parsed vector noted, with these flags
   };
   const std::string ukasz = Line("1", 1, "CN=?ukasz/O=Acme");
   const std::string lukasz = Line("2", 2, "CN=Lukasz/O=Acme");
@@ -84,6 +86,13 @@ TEST_F(LostArgumentsTest, ALostArgumentIsNamedAndMatchesNothing) {
        "",
        false},
       {"other arguments are not patterns", {"/s:?", "sales.db"}, {"/s:?"}, "", kReport, true},
+      {"a '?' typed beside one that stands for a lost character is not lost",
+       {"?", "?"},
+       {},
+       Warning("server name", "?", "no database is searched"),
+       "",
+       false,
+       {false, true, false}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -101,6 +110,12 @@ TEST_F(LostArgumentsTest, ALostArgumentIsNamedAndMatchesNothing) {
     std::vector<char*> argv;
     for (std::string& a : all) argv.push_back(a.data());
     argv.push_back(nullptr);
+    bool lostInPlace[3] = {};
+    if (!c.lostInPlace.empty()) {
+      ASSERT_EQ(c.lostInPlace.size(), all.size());
+      std::copy(c.lostInPlace.begin(), c.lostInPlace.end(), lostInPlace);
+      NoteLostArguments(static_cast<int32_t>(all.size()), argv.data(), lostInPlace);
+    }
     Output o = Capture([&] { ProgramMain(static_cast<int32_t>(all.size()), argv.data()); });
     EXPECT_EQ(o.err, c.err);
     EXPECT_EQ(o.out, c.out);

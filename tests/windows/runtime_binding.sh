@@ -32,6 +32,8 @@ case $case_name in
     status=20 lines=("${standin_started[@]}") ;;
   first_folder_on_path_wins) cp "$runtimes/refusing/nnotes.dll" "$work/first/"; cp "$standin" "$work/second/"
     path="$(winpath "$work/first");\"$(winpath "$work/second")\""; status=903 lines=("${refused[@]}") ;;
+  quoted_folder_holding_a_semicolon) mkdir "$work/semi;colon"; cp "$standin" "$work/semi;colon/"
+    path="first;\"$(winpath "$work/semi;colon")\""; status=20 lines=("${standin_started[@]}") ;;
   program_folder_first) cp "$standin" "$work/bin/"; cp "$runtimes/refusing/nnotes.dll" "$work/first/"
     path=$(winpath "$work/first"); status=20 lines=("${standin_started[@]}") ;;
   not_a_library) echo 'not a library' > "$work/bin/nnotes.dll"; status=902 lines=(
