@@ -347,7 +347,9 @@ bool ReadRest(platform::File* file, FileBuffer* buffer, size_t got, size_t* size
     size_t count = 0;
     if (!file->Read(buffer->bytes.get() + got, want, &count)) return false;
     got += count;
-    if (count == 0) break;
+    // The end: nothing more, or a read that stops short where the file ended
+    // when it was looked at (asking once more would only grow the buffer).
+    if (count == 0 || (count < want && got >= stamp.size)) break;
     want = std::max<size_t>(want - count, 1 << 16);
   }
   std::memset(buffer->bytes.get() + got, 0, kReadPadding);

@@ -169,6 +169,10 @@ class TitleBatch {
     if (stopped_ || next_ >= std::min(slots_.size(), limit_.load())) return;
     bool idle = false;
     if (!helping_.compare_exchange_strong(idle, true)) return;
+    // A helper that found nothing to claim may still be on its way out,
+    // looking at the batch: it must be gone before Stop can trust that no
+    // helper but the newest reads the batch.
+    if (helper_) ReadAhead::Withdraw(helper_.get());
     helper_ = std::make_shared<Helper>();
     helper_->batch = this;
     ReadAhead::Submit(helper_);

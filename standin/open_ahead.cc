@@ -30,11 +30,16 @@ class OpenAheadJob : public ReadAheadJob {
       if (folder->OpenFile(name, &file) != platform::Opened::kYes) return;
       stamp = file.OpenedStamp();
     }
+    // A file written within the file system's clock step could change again
+    // at the same stamp before the opening: it is left to the opening.
+    if (stamp.modified >= platform::StampClock() - platform::StampSettleTime()) return;
     opened = true;
     result.read = ReadForOpening(&file, kept.get(), path, now, &result.content, &result.problem);
     // The entries block too, as DbGetUserActivity would make it.
     const DatabaseContent& content = result.content;
+    // An empty log is handed out as no block at all.
     if (result.read && content.recordActivity && content.entryError.empty() &&
+        !content.entries.records.empty() &&
         EntriesBlockSize(content.entries) <= EntriesBlockLimit()) {
       result.block = SpareBlock();
       result.blockMade = FillEntriesBlock(content.entries, &result.block);
@@ -76,12 +81,13 @@ bool TakeReadAhead(const fs::path& physical, const platform::Stamp& stamp, int64
   Ahead& ahead = TheAhead();
   const std::shared_ptr<OpenAheadJob> job = std::move(ahead.job);
   if (!job) return false;
-  if (job->physical != physical) {
+  // Another database, or the summary as of another time: not worth finishing.
+  if (job->physical != physical || job->now != now) {
     ReadAhead::Withdraw(job.get());
     return false;
   }
   ReadAhead::Finish(job.get());
-  if (!job->opened || !(job->stamp == stamp) || job->now != now) return false;
+  if (!job->opened || !(job->stamp == stamp)) return false;
   // The search's read is used up.
   if (job->kept) DropKeptRead(physical.parent_path(), job->name, job->kept.get());
   *out = std::move(job->result);
@@ -99,16 +105,18 @@ void ReadNextAhead(const fs::path& dataDir, const std::string& path, const fs::p
   ahead.expected.clear();
   auto job = std::make_shared<OpenAheadJob>();
   const fs::path folder = physical.parent_path();
-  if (!DatabaseAfter(folder, physical.filename().string(), &job->name, &job->kept,
-                     &job->keptStamp)) {
+  // The name as the search knows it (UTF-8), not as the file system's path
+  // spells it: on Windows the two differ outside ASCII.
+  size_t cut = path.size();
+  while (cut > 0 && !platform::IsPathSeparator(path[cut - 1])) --cut;
+  if (!DatabaseAfter(folder, path.substr(cut), &job->name, &job->kept, &job->keptStamp)) {
     return;
   }
-  job->physical = folder / job->name;
+  job->physical = folder / platform::PathOf(job->name);
   ahead.expected = job->physical;
   // Handing a read over costs the second thread's waking up: only a database
   // long enough to print hides that.
   if (!inOrder || size < kLongDatabase) return;
-  const size_t cut = path.size() - physical.filename().string().size();
   if (!ahead.folder || ahead.folderPhysical != folder) {
     auto opened = std::make_shared<platform::Folder>();
     ahead.folder.reset();
