@@ -58,10 +58,12 @@ uint8_t* PutPieces(uint8_t* at, const ItemText& item, size_t room) {
   return at;
 }
 
+// The names of an entry's summary items, in their order.
+constexpr std::string_view kNames[4] = {"$TITLE", "$Path", "$Type", "$PHYSICALPATH"};
+
 // Builds the summary buffer of one entry into `buffer`, which keeps its room
 // from one entry to the next: a search builds one for every entry.
 void BuildSummary(const ItemText (&items)[4], std::vector<uint8_t>* buffer) {
-  static constexpr std::string_view kNames[4] = {"$TITLE", "$Path", "$Type", "$PHYSICALPATH"};
   constexpr size_t kFixed = kSummaryHeaderSize + 4 * 4 + 4 * 2 + kNames[0].size() +
                             kNames[1].size() + kNames[2].size() + kNames[3].size();
   const size_t lengths[4] = {
@@ -92,17 +94,17 @@ class FolderSummaries {
       out->push_back(static_cast<char>(kTextType & 0xff));
       out->push_back(static_cast<char>(kTextType >> 8));
     };
-    path_ = "$Path";
+    path_ = kNames[1];
     typeWord(&path_);
     path_.append(relPath);
     if (relSeparator) path_.push_back(separator);
     pathLength_ = relPath.size() + (relSeparator ? 1 : 0);
     for (const bool isFolder : {false, true}) {
       std::string& tail = tails_[isFolder];
-      tail = "$Type";
+      tail = kNames[2];
       typeWord(&tail);
       tail.append(isFolder ? kFolderType : kDatabaseType);
-      tail.append("$PHYSICALPATH");
+      tail.append(kNames[3]);
       typeWord(&tail);
       tail.append(physical);
       if (physicalSeparator) tail.push_back(separator);
@@ -121,13 +123,12 @@ class FolderSummaries {
       return false;
     }
     const std::string& tail = tails_[isFolder];
-    const size_t total = kSummaryHeaderSize + 4 * 4 + 6 + 2 + title.size() + path_.size() +
-                         name.size() + tail.size() + name.size();
+    const size_t total = kSummaryHeaderSize + 4 * 4 + kNames[0].size() + 2 + title.size() +
+                         path_.size() + name.size() + tail.size() + name.size();
     if (buffer->size() < total) buffer->resize(total);
     uint8_t* at = Put16(Put16(Put16(buffer->data(), total & 0xffff), 4), 0);
-    static constexpr size_t kNameLengths[4] = {6, 5, 5, 13};  // $TITLE $Path $Type $PHYSICALPATH
-    for (int i = 0; i < 4; ++i) at = Put16(Put16(at, kNameLengths[i]), 2 + lengths[i]);
-    at = Put16(Put(at, "$TITLE"), kTextType);
+    for (int i = 0; i < 4; ++i) at = Put16(Put16(at, kNames[i].size()), 2 + lengths[i]);
+    at = Put16(Put(at, kNames[0]), kTextType);
     if (!title.empty()) at = Put(at, title);
     at = Put(Put(at, path_), name);
     Put(Put(at, tail), name);
@@ -135,7 +136,7 @@ class FolderSummaries {
   }
 
  private:
-  std::string path_;   // "$Path", its type word, the folder's path and a separator
+  std::string path_;   // the "$Path" item's name, its type word, the folder's path and a separator
   size_t pathLength_;  // of the last two
   std::string
       tails_[2];  // "$Type" item and "$PHYSICALPATH" up to the name; of a database, of a folder
@@ -354,8 +355,6 @@ Status Walk(const std::string& relPath, const fs::path& physical, KnownFolder* k
 }
 
 }  // namespace
-
-void ClearTitleCache() { ForgetFolders(); }
 
 }  // namespace standin
 

@@ -4,6 +4,7 @@
 #include <string>
 #include <system_error>
 
+#include "known_folders.h"
 #include "log_builder.h"
 #include "platform.h"
 #include "read_ahead.h"
@@ -143,7 +144,7 @@ void RuntimeTerm(void) {
   standin::ReadAhead::Stop();
   standin::CloseAllDatabases();
   standin::FreeAllBlocks();
-  standin::ClearTitleCache();
+  standin::ForgetFolders();
   standin::SpareLog();  // taken and dropped
   standin::State() = standin::RuntimeState{};
 }

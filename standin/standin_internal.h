@@ -111,7 +111,6 @@ std::vector<uint8_t> SpareBlock();
 bool BlockExists(MemHandle handle);
 void FreeAllBlocks();
 void CloseAllDatabases();
-void ClearTitleCache();
 
 // The largest entries block DbGetUserActivity hands out: the place of every
 // name in it must fit the 32 bits of nameOffset. Tests lower it to try logs
