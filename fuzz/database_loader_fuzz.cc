@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "fuzz_support.h"
+#include "known_folders.h"
 #include "runtime/notes_runtime.h"
 #include "standin_internal.h"
 
@@ -252,7 +253,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   }
 
   // The directory search reads the title on its own, the light way.
-  standin::ClearTitleCache();
+  standin::ForgetFolders();
   gSearchTitle = "?";
   gSearchEntries = 0;
   DbHandle folder = 0;
