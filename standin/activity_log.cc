@@ -1,6 +1,5 @@
 // DbGetUserActivity: hands out the activity log of an open database as a summary and a
 // block of entries followed by the user names.
-#include <atomic>
 #include <cstring>
 #include <new>
 #include <string>
@@ -12,7 +11,7 @@
 
 namespace standin {
 namespace {
-std::atomic<size_t> blockLimit = kEntriesBlockLimit;
+size_t blockLimit = kEntriesBlockLimit;
 }  // namespace
 
 size_t EntriesBlockLimit() { return blockLimit; }
@@ -49,7 +48,7 @@ bool FillEntriesBlock(const KeptLog& kept, std::vector<uint8_t>* block) {
 extern "C" {
 
 Status DbGetUserActivity(DbHandle handle, uint32_t /*flags*/, ActivitySummary* summary,
-                         MemHandle* entries, uint16_t* count) {
+                         MemHandle* entries, uint16_t* count) try {
   using standin::Fail;
   if (summary == nullptr || entries == nullptr || count == nullptr) {
     return Fail(standin::kBadArgument);
@@ -68,8 +67,6 @@ Status DbGetUserActivity(DbHandle handle, uint32_t /*flags*/, ActivitySummary* s
   const standin::KeptLog& kept = content.entries;
   // An empty log is no block at all: handle 0 (none) with a count of 0.
   if (kept.records.empty()) {
-    object->blockMade = false;
-    object->madeBlock.clear();
     *summary = content.summary;
     return 0;
   }
@@ -82,21 +79,18 @@ Status DbGetUserActivity(DbHandle handle, uint32_t /*flags*/, ActivitySummary* s
                     std::to_string(size) + " bytes, more than the " +
                     std::to_string(standin::EntriesBlockLimit()) + " an entries block can address");
   }
-  // The block made ahead, once; else made now.
-  std::vector<uint8_t> block;
-  if (object->blockMade) {
-    block = std::move(object->madeBlock);
-    object->blockMade = false;
-  } else {
-    block = standin::SpareBlock();
-    if (!standin::FillEntriesBlock(kept, &block)) return Fail(standin::kOutOfMemory);
-  }
+  std::vector<uint8_t> block = standin::SpareBlock();
+  if (!standin::FillEntriesBlock(kept, &block)) return standin::MemoryShort(object->relPath);
   MemHandle blockHandle = 0;
-  if (Status status = standin::AllocateBlock(std::move(block), &blockHandle)) return status;
+  if (standin::AllocateBlock(std::move(block), &blockHandle) != 0) {
+    return standin::MemoryShort(object->relPath);
+  }
   *summary = content.summary;
   *entries = blockHandle;
   *count = static_cast<uint16_t>(kept.records.size());
   return 0;
+} catch (const std::exception&) {
+  return standin::Fail(standin::kOutOfMemory);
 }
 
 }  // extern "C"

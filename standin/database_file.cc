@@ -1,14 +1,19 @@
 // Reads a database file a window at a time with the fast reader; a file that one declines
-// is read whole and goes through the JSON SAX parser, the exact reader, which checks the
-// file's shape, keeps only what the caller asked for and words every problem.
+// goes, again a window at a time, through the JSON SAX parser, the exact reader, which
+// checks the file's shape, keeps only what the caller asked for and words every problem.
+// Neither reads on past the byte that shows a file is not a database.
 #include "database_file.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cmath>
+#include <cstring>
+#include <iterator>
 #include <limits>
 #include <memory>
+#include <new>
 #include <nlohmann/json.hpp>
+#include <optional>
+#include <stdexcept>
 #include <string_view>
 
 #include "fast_database_reader.h"
@@ -18,9 +23,8 @@
 namespace standin {
 namespace {
 
-// Counted from every thread that reads.
-std::atomic<uint64_t> fileReads = 0;
-std::atomic<uint64_t> fastDeclines = 0;
+uint64_t fileReads = 0;
+uint64_t fastDeclines = 0;
 
 using Json = nlohmann::json;
 
@@ -45,14 +49,15 @@ std::string EscapedText(std::string_view text) {
 }
 
 // Whether a file that starts with `bytes` looks like UTF-16 (or UTF-32): a
-// byte-order mark, or a zero byte among its first two, which no JSON text
-// in UTF-8 has.
+// byte-order mark, or one zero byte and one other among its first two, as
+// the first character of a JSON text in UTF-16 has. Zero bytes alone are
+// no text at all.
 bool LooksLikeUtf16(const char* bytes, size_t size) {
   if (size < 2) return false;
   const auto head0 = static_cast<unsigned char>(bytes[0]);
   const auto head1 = static_cast<unsigned char>(bytes[1]);
-  return (head0 == 0xff && head1 == 0xfe) || (head0 == 0xfe && head1 == 0xff) || head0 == 0 ||
-         head1 == 0;
+  return (head0 == 0xff && head1 == 0xfe) || (head0 == 0xfe && head1 == 0xff) ||
+         ((head0 == 0) != (head1 == 0));
 }
 
 // Where the parser stands in the document.
@@ -66,6 +71,8 @@ class DatabaseReader : public nlohmann::json_sax<Json> {
   // The first problem that stops the file from opening; empty when none.
   const std::string& problem() const { return problem_; }
   bool syntaxError() const { return syntaxError_; }
+  // The offset of the byte a syntax error was found at.
+  size_t errorOffset() const { return errorOffset_; }
 
   bool null() override { return Scalar(Kind::kNull); }
   bool boolean(bool value) override {
@@ -139,6 +146,7 @@ class DatabaseReader : public nlohmann::json_sax<Json> {
     // The parser counts the offending character as read; the text gives the
     // 0-based offset of that character (the file size at an early end).
     const size_t last = position > 0 ? position - 1 : 0;
+    errorOffset_ = last;
     if (std::string_view(error.what()).find("ill-formed UTF-8") != std::string_view::npos &&
         !lastToken.empty()) {
       // The parser stops at the byte that breaks the sequence; the text
@@ -291,6 +299,7 @@ class DatabaseReader : public nlohmann::json_sax<Json> {
   std::string key_;
   std::string problem_;
   bool syntaxError_ = false;
+  size_t errorOffset_ = 0;
 
   // The scalar just seen.
   bool flag_ = false;
@@ -319,9 +328,8 @@ struct FileBuffer {
   size_t capacity = 0;
 };
 
-// One per thread that reads files.
-FileBuffer& ThreadBuffer() {
-  thread_local FileBuffer buffer;
+FileBuffer& TheBuffer() {
+  static FileBuffer buffer;
   return buffer;
 }
 
@@ -333,28 +341,6 @@ void Reserve(FileBuffer* buffer, size_t size, size_t keep) {
   if (keep > 0) std::memcpy(bytes.get(), buffer->bytes.get(), keep);
   buffer->bytes = std::move(bytes);
   buffer->capacity = capacity;
-}
-
-// Reads the rest of `file` into `buffer` after its first `got` bytes; sets
-// `size` to the bytes then held, followed by kReadPadding zero bytes.
-bool ReadRest(platform::File* file, FileBuffer* buffer, size_t got, size_t* size) {
-  platform::Stamp stamp;
-  if (!file->GetStamp(&stamp)) return false;
-  // One read of the size seen, then on until the end, should the file have grown.
-  size_t want = static_cast<size_t>(stamp.size > got ? stamp.size - got : 0) + 1;
-  for (;;) {
-    Reserve(buffer, got + want, got);
-    size_t count = 0;
-    if (!file->Read(buffer->bytes.get() + got, want, &count)) return false;
-    got += count;
-    // The end: nothing more, or a read that stops short where the file ended
-    // when it was looked at (asking once more would only grow the buffer).
-    if (count == 0 || (count < want && got >= stamp.size)) break;
-    want = std::max<size_t>(want - count, 1 << 16);
-  }
-  std::memset(buffer->bytes.get() + got, 0, kReadPadding);
-  *size = got;
-  return true;
 }
 
 // A window of `capacity` bytes over a file, moved on by reading further.
@@ -375,8 +361,8 @@ class FileWindow : public ByteWindow {
     return Fill(kept);
   }
 
-  // Whether the window holds the whole file from its first byte.
-  bool whole() const { return complete && !moved_; }
+  // Whether the window still begins at the file's first byte.
+  bool atStart() const { return !moved_; }
 
  private:
   // Reads after the first `kept` bytes of the buffer until the window holds
@@ -414,34 +400,144 @@ void Reset(LoadMode mode, DatabaseContent* out) {
   if (mode == LoadMode::kRecord) out->recording = std::make_unique<LogRecording>();
 }
 
+// The bytes of a file for the exact reader, one at a time: from memory, or from
+// a window moved on over the file. It ends at the file's end or at its first
+// NUL byte, which no JSON text holds: nothing after that byte is read.
+class ByteSource {
+ public:
+  ByteSource(const char* bytes, size_t size) : begin_(bytes), at_(bytes), end_(bytes + size) {
+    NoteHead();
+  }
+  explicit ByteSource(FileWindow* window)
+      : window_(window), begin_(window->begin), at_(window->begin), end_(window->end) {
+    NoteHead();
+  }
+
+  bool AtEnd() {
+    while (at_ == end_) {
+      if (!Refill()) return true;
+    }
+    if (*at_ != '\0') return false;
+    if (!nul_) nul_ = consumed_ + static_cast<uint64_t>(at_ - begin_);
+    return true;
+  }
+  const char& Current() const { return *at_; }
+  void Next() { ++at_; }
+
+  // The offset of the NUL byte the bytes ended at, if they did.
+  const std::optional<uint64_t>& nul() const { return nul_; }
+  bool readFailed() const { return readFailed_; }
+  const char* head() const { return head_; }
+  size_t headSize() const { return headSize_; }
+
+ private:
+  void NoteHead() {
+    headSize_ = std::min<size_t>(static_cast<size_t>(end_ - begin_), sizeof head_);
+    if (headSize_ > 0) std::memcpy(head_, begin_, headSize_);
+  }
+
+  bool Refill() {
+    if (window_ == nullptr || window_->complete || readFailed_) return false;
+    consumed_ += static_cast<uint64_t>(end_ - begin_);
+    if (!window_->Advance(end_)) {
+      readFailed_ = true;
+      return false;
+    }
+    begin_ = at_ = window_->begin;
+    end_ = window_->end;
+    return true;
+  }
+
+  FileWindow* window_ = nullptr;
+  const char* begin_;
+  const char* at_;
+  const char* end_;
+  uint64_t consumed_ = 0;  // bytes before begin_
+  std::optional<uint64_t> nul_;
+  bool readFailed_ = false;
+  char head_[2] = {};
+  size_t headSize_ = 0;
+};
+
+// A ByteSource as the parser reads input: compared only with the end (no source).
+class SourceIterator {
+ public:
+  using iterator_category = std::input_iterator_tag;
+  using value_type = char;
+  using difference_type = std::ptrdiff_t;
+  using pointer = const char*;
+  using reference = const char&;
+
+  SourceIterator() = default;
+  explicit SourceIterator(ByteSource* source) : source_(source) {}
+  reference operator*() const { return source_->Current(); }
+  SourceIterator& operator++() {
+    source_->Next();
+    return *this;
+  }
+  bool operator==(const SourceIterator& other) const { return Ended() == other.Ended(); }
+  bool operator!=(const SourceIterator& other) const { return !(*this == other); }
+
+ private:
+  bool Ended() const { return source_ == nullptr || source_->AtEnd(); }
+  ByteSource* source_ = nullptr;
+};
+
 // The exact reader alone; false with `problem` set when the file does not open.
-bool ReadBytesExactly(const char* bytes, size_t size, const std::string& name, LoadMode mode,
-                      int64_t now, DatabaseContent* out, ReadProblem* problem) {
-  Reset(mode, out);
-  DatabaseReader reader(mode, now, out);
+bool ReadExactly(ByteSource* source, const std::string& name, LoadMode mode, int64_t now,
+                 DatabaseContent* out, ReadProblem* problem) {
   bool parsed = false;
+  std::string text;
+  bool syntax = false;
   try {
-    parsed = Json::sax_parse(bytes, bytes + size, &reader);
-  } catch (const std::exception&) {
-    // The SAX parser reports through parse_error; this catches only a
-    // failure of memory.
+    Reset(mode, out);
+    DatabaseReader reader(mode, now, out);
+    parsed = Json::sax_parse(SourceIterator(source), SourceIterator(), &reader);
+    if (parsed && reader.problem().empty() && !source->nul() && !source->readFailed()) {
+      reader.Finish();
+      // The log is only walked for its shape when just the title is wanted.
+      if (mode == LoadMode::kTitle) out->entryError.clear();
+      return true;
+    }
+    syntax = reader.syntaxError();
+    text = reader.problem().empty() ? std::string("cannot be read") : reader.problem();
+    // A NUL byte is the problem unless the parser met one before it.
+    if (source->nul() && (parsed || (syntax && reader.errorOffset() >= *source->nul()))) {
+      syntax = true;
+      text = "not JSON: a NUL byte at offset " + std::to_string(*source->nul());
+    }
+    if (syntax && LooksLikeUtf16(source->head(), source->headSize())) {
+      text = "not UTF-8: the file looks like UTF-16; save it as UTF-8";
+    }
+  } catch (const std::bad_alloc&) {
     *out = DatabaseContent{};
+    *problem = MemoryShortRead();
+    return false;
+  } catch (const std::length_error&) {
+    *out = DatabaseContent{};
+    *problem = MemoryShortRead();
+    return false;
+  } catch (const std::exception&) {
+    // The SAX parser reports through parse_error: nothing else is expected.
+    source = nullptr;
+  }
+  *out = DatabaseContent{};
+  if (source == nullptr || source->readFailed()) {
     *problem = CannotRead(name);
     return false;
   }
-  if (!parsed || !reader.problem().empty()) {
-    std::string text = reader.problem().empty() ? std::string("cannot be read") : reader.problem();
-    if (reader.syntaxError() && LooksLikeUtf16(bytes, size)) {
-      text = "not UTF-8: the file looks like UTF-16; save it as UTF-8";
-    }
-    *out = DatabaseContent{};
-    *problem = {reader.syntaxError() ? kNotJson : kBadField, "Database " + name + ": " + text};
-    return false;
+  try {
+    *problem = {syntax ? kNotJson : kBadField, "Database " + name + ": " + text};
+  } catch (const std::exception&) {
+    *problem = MemoryShortRead();
   }
-  reader.Finish();
-  // The log is only walked for its shape when just the title is wanted.
-  if (mode == LoadMode::kTitle) out->entryError.clear();
-  return true;
+  return false;
+}
+
+bool ReadBytesExactly(const char* bytes, size_t size, const std::string& name, LoadMode mode,
+                      int64_t now, DatabaseContent* out, ReadProblem* problem) {
+  ByteSource source(bytes, size);
+  return ReadExactly(&source, name, mode, now, out, problem);
 }
 
 bool ReadBytes(const char* bytes, size_t size, const std::string& name, LoadMode mode, int64_t now,
@@ -451,8 +547,8 @@ bool ReadBytes(const char* bytes, size_t size, const std::string& name, LoadMode
   return ReadBytesExactly(bytes, size, name, mode, now, out, problem);
 }
 
-Status StatusOf(bool read, const ReadProblem& problem) {
-  return read ? 0 : Fail(static_cast<Code>(problem.family), problem.text);
+Status StatusOf(bool read, const ReadProblem& problem, const std::string& name) {
+  return read ? 0 : ProblemStatus(problem, name);
 }
 
 }  // namespace
@@ -464,34 +560,51 @@ ReadProblem CannotRead(const std::string& name) {
   return {kCannotRead, "Database " + name + " cannot be read"};
 }
 
+ReadProblem MemoryShortRead() noexcept { return {kMemoryShort, {}}; }
+
+Status ProblemStatus(const ReadProblem& problem, const std::string& name) noexcept {
+  if (problem.family == kMemoryShort) return MemoryShort(name);
+  try {
+    return Fail(static_cast<Code>(problem.family), problem.text);
+  } catch (const std::exception&) {
+    return MemoryShort(name);
+  }
+}
+
 bool ReadDatabaseFile(platform::File* file, const std::string& name, LoadMode mode, int64_t now,
                       DatabaseContent* out, ReadProblem* problem, size_t window) {
-  Reset(mode, out);
   ++fileReads;
-  FileBuffer& buffer = ThreadBuffer();
+  FileBuffer& buffer = TheBuffer();
   bool read = false;
   try {
-    FileWindow bytes(file, &buffer, window);
-    if (!file->IsOpen() || !bytes.Start()) {
+    Reset(mode, out);
+    std::optional<FileWindow> bytes(std::in_place, file, &buffer, window);
+    if (!file->IsOpen() || !bytes->Start()) {
       *problem = CannotRead(name);
-    } else if (ReadDatabaseFast(&bytes, mode, now, out)) {
+    } else if (ReadDatabaseFast(&*bytes, mode, now, out)) {
       read = true;
     } else {
-      // Declined: the whole file, to the fast reader once more unless it
-      // has had all of it already, and then to the exact reader.
+      // Declined: the exact reader reads the file from its start, a window
+      // at a time, and words what is wrong.
       ++fastDeclines;
-      size_t size = static_cast<size_t>(bytes.end - bytes.begin);
-      if (bytes.whole()) {
-        read = ReadBytesExactly(bytes.begin, size, name, mode, now, out, problem);
-      } else if (file->Rewind() && ReadRest(file, &buffer, 0, &size)) {
-        read = ReadBytes(buffer.bytes.get(), size, name, mode, now, out, problem);
+      bool ready = bytes->atStart();
+      if (!ready) {
+        bytes.reset();
+        ready = file->Rewind() && bytes.emplace(file, &buffer, window).Start();
+      }
+      if (ready) {
+        ByteSource source(&*bytes);
+        read = ReadExactly(&source, name, mode, now, out, problem);
       } else {
         *problem = CannotRead(name);
       }
     }
   } catch (const std::bad_alloc&) {
     read = false;
-    *problem = CannotRead(name);
+    *problem = MemoryShortRead();
+  } catch (const std::length_error&) {
+    read = false;
+    *problem = MemoryShortRead();
   }
   if (!read) *out = DatabaseContent{};
   if (buffer.capacity > kKeptBuffer) buffer = FileBuffer{};
@@ -501,7 +614,7 @@ bool ReadDatabaseFile(platform::File* file, const std::string& name, LoadMode mo
 Status LoadDatabaseFile(platform::File* file, const std::string& name, LoadMode mode, int64_t now,
                         DatabaseContent* out, size_t window) {
   ReadProblem problem;
-  return StatusOf(ReadDatabaseFile(file, name, mode, now, out, &problem, window), problem);
+  return StatusOf(ReadDatabaseFile(file, name, mode, now, out, &problem, window), problem, name);
 }
 
 Status LoadDatabaseFile(const std::filesystem::path& physical, const std::string& name,
@@ -517,13 +630,13 @@ Status LoadDatabaseFile(const std::filesystem::path& physical, const std::string
 Status LoadDatabaseBytes(const char* bytes, size_t size, const std::string& name, LoadMode mode,
                          int64_t now, DatabaseContent* out) {
   ReadProblem problem;
-  return StatusOf(ReadBytes(bytes, size, name, mode, now, out, &problem), problem);
+  return StatusOf(ReadBytes(bytes, size, name, mode, now, out, &problem), problem, name);
 }
 
 Status LoadDatabaseBytesExactly(const char* bytes, size_t size, const std::string& name,
                                 LoadMode mode, int64_t now, DatabaseContent* out) {
   ReadProblem problem;
-  return StatusOf(ReadBytesExactly(bytes, size, name, mode, now, out, &problem), problem);
+  return StatusOf(ReadBytesExactly(bytes, size, name, mode, now, out, &problem), problem, name);
 }
 
 }  // namespace standin

@@ -42,7 +42,7 @@ struct KeptLog {
 };
 
 // The size of the entries block of `kept`, and the block itself, made into
-// `block` (false when memory runs out). Safe on any thread.
+// `block` (false when memory runs out).
 size_t EntriesBlockSize(const KeptLog& kept);
 bool FillEntriesBlock(const KeptLog& kept, std::vector<uint8_t>* block);
 
@@ -67,23 +67,28 @@ enum class LoadMode {
 constexpr size_t kReadWindow = size_t{1} << 20;
 
 // A problem that stops a file from opening, before it is made a status: the
-// family of its code and its text. A read on another thread hands it back;
-// the status is made where the program asked, so codes go out in its order.
+// family of its code and its text; the status is made where the program
+// asked, with the name it knows the database by.
 struct ReadProblem {
   uint16_t family = 0;
   std::string text;
 };
 ReadProblem CannotRead(const std::string& name);
+// Memory ran short: a problem with no text, which ProblemStatus words (there
+// may be no room for a text where it arose).
+ReadProblem MemoryShortRead() noexcept;
+// The status of `problem`, met reading the database `name`. Never throws.
+Status ProblemStatus(const ReadProblem& problem, const std::string& name) noexcept;
 
-// As LoadDatabaseFile below, on any thread: false, with `problem` set, where
-// that gives a failure.
+// As LoadDatabaseFile below: false, with `problem` set, where that gives a
+// failure. Throws nothing: memory that runs short is a problem of its own.
 bool ReadDatabaseFile(platform::File* file, const std::string& name, LoadMode mode, int64_t now,
                       DatabaseContent* out, ReadProblem* problem, size_t window = kReadWindow);
 
 // Reads the database file open as `file` from its start; `name` is how
 // failure texts call it. Returns 0, or a status whose text names the file and
-// the problem. The file is read `window` bytes at a time; a file the fast
-// reader declines is read whole for the exact reader.
+// the problem. The file is read `window` bytes at a time, by the fast reader
+// and, when it declines, again from the start by the exact reader.
 Status LoadDatabaseFile(platform::File* file, const std::string& name, LoadMode mode, int64_t now,
                         DatabaseContent* out, size_t window = kReadWindow);
 // The same for the regular file at `physical`, opened without following a link.

@@ -8,7 +8,6 @@
 
 #include "known_folders.h"
 #include "log_builder.h"
-#include "open_ahead.h"
 #include "open_objects.h"
 #include "platform.h"
 #include "standin_internal.h"
@@ -132,17 +131,14 @@ OpenObject* FindOpen(DbHandle handle) {
   return found == OpenObjects().end() ? nullptr : found->second.get();
 }
 
-void CloseAllDatabases() {
-  DropReadAhead();
-  OpenObjects().clear();
-}
+void CloseAllDatabases() { OpenObjects().clear(); }
 size_t OpenHandles() { return OpenObjects().size(); }
 
 }  // namespace standin
 
 extern "C" {
 
-Status BuildNetPath(const char* /*port*/, const char* server, const char* file, char* pathOut) {
+Status BuildNetPath(const char* /*port*/, const char* server, const char* file, char* pathOut) try {
   using standin::Fail;
   if (pathOut == nullptr) return Fail(standin::kBadArgument);
   pathOut[0] = '\0';
@@ -163,9 +159,12 @@ Status BuildNetPath(const char* /*port*/, const char* server, const char* file, 
   path.copy(pathOut, path.size());
   pathOut[path.size()] = '\0';
   return 0;
+} catch (const std::exception&) {
+  return standin::Fail(standin::kOutOfMemory);
 }
 
-Status DbOpen(const char* path, DbHandle* handle) {
+// Memory that runs short anywhere is told as such for the path asked for.
+Status DbOpen(const char* path, DbHandle* handle) try {
   using standin::Fail;
   if (handle == nullptr) return Fail(standin::kBadArgument);
   *handle = 0;
@@ -238,30 +237,22 @@ Status DbOpen(const char* path, DbHandle* handle) {
   object->physical = physical;
   object->relPath = relPath;
   if (object->isDatabase) {
-    // What a search read of the file serves, or a read made ahead, while the
-    // file is as it was then; else the file is read now.
+    // What a search read of the file serves while the file is as it was
+    // then; else the file is read now.
     const int64_t now = standin::NowSeconds();
     if (database.IsOpen()) stamp = database.OpenedStamp();
-    standin::OpenRead opened;
-    if (!(stamped || database.IsOpen()) || !standin::TakeReadAhead(physical, stamp, now, &opened)) {
-      std::shared_ptr<const standin::KeptRead> kept;
-      if (stamped || database.IsOpen()) {
-        kept = standin::TakeKeptRead(physical.parent_path(), parts.back(), stamp);
-      }
-      // Read now, through a descriptor checked to be of a regular file.
-      if (!kept && stamped && folder.OpenFile(parts.back(), &database) == Opened::kNotThere) {
-        return noSuchPath();
-      }
-      opened.read = standin::ReadForOpening(&database, kept.get(), relPath, now, &opened.content,
-                                            &opened.problem);
+    std::shared_ptr<const standin::KeptRead> kept;
+    if (stamped || database.IsOpen()) {
+      kept = standin::TakeKeptRead(physical.parent_path(), parts.back(), stamp);
     }
-    standin::ReadNextAhead(object->dataDir, relPath, physical, stamp.size, now);
-    if (!opened.read) {
-      return Fail(static_cast<standin::Code>(opened.problem.family), opened.problem.text);
+    // Read now, through a descriptor checked to be of a regular file.
+    if (!kept && stamped && folder.OpenFile(parts.back(), &database) == Opened::kNotThere) {
+      return noSuchPath();
     }
-    object->content = std::move(opened.content);
-    object->blockMade = opened.blockMade;
-    object->madeBlock = std::move(opened.block);
+    standin::ReadProblem problem;
+    if (!standin::ReadForOpening(&database, kept.get(), relPath, now, &object->content, &problem)) {
+      return standin::ProblemStatus(problem, relPath);
+    }
   } else if (parts.empty() && !folder.CanList()) {
     // A folder is checked now, so that a search of it does not fail later.
     return Fail(standin::kCannotRead, "The folder " + quoted + " cannot be read");
@@ -270,6 +261,8 @@ Status DbOpen(const char* path, DbHandle* handle) {
   standin::OpenObjects().emplace(number, std::move(object));
   *handle = number;
   return 0;
+} catch (const std::exception&) {
+  return standin::MemoryShort(path);
 }
 
 Status DbClose(DbHandle handle) {

@@ -1,19 +1,14 @@
 // The directory search: walks a data directory or folder and hands each database and
 // folder to the program's callback with a summary buffer of its items.
 #include <algorithm>
-#include <atomic>
-#include <condition_variable>
 #include <cstring>
-#include <deque>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <vector>
 
 #include "known_folders.h"
 #include "open_objects.h"
 #include "platform.h"
-#include "read_ahead.h"
 #include "standin_internal.h"
 
 namespace fs = std::filesystem;
@@ -143,146 +138,6 @@ class FolderSummaries {
   size_t physicalLength_;
 };
 
-// The titles a walk of one folder will want, read by both threads: the second
-// claims reads ahead of the walk, the walk takes them in order and reads what
-// is not claimed yet. Each is claimed once, by counting. The second thread
-// stops when it is far enough ahead, so that it can help the walk of a folder
-// within, and is asked back as the walk goes on.
-class TitleBatch {
- public:
-  // Reads ahead at most this many files.
-  static constexpr size_t kAhead = 256;
-
-  TitleBatch(const platform::Folder* folder, const std::vector<KnownChild>& children,
-             const std::string& relPath)
-      : folder_(folder), relPath_(relPath) {
-    for (size_t index = 0; index < children.size(); ++index) {
-      const KnownChild& child = children[index];
-      if (child.isFolder || child.read) continue;
-      slots_.emplace_back();
-      slots_.back().index = index;
-      slots_.back().name = child.name;
-    }
-  }
-
-  // Asks the second thread to claim reads, unless it does already.
-  void Start() {
-    if (stopped_ || next_ >= std::min(slots_.size(), limit_.load())) return;
-    bool idle = false;
-    if (!helping_.compare_exchange_strong(idle, true)) return;
-    // A helper that found nothing to claim may still be on its way out,
-    // looking at the batch: it must be gone before Stop can trust that no
-    // helper but the newest reads the batch.
-    if (helper_) ReadAhead::Withdraw(helper_.get());
-    helper_ = std::make_shared<Helper>();
-    helper_->batch = this;
-    ReadAhead::Submit(helper_);
-  }
-
-  // On the program's thread: the read of child `index`, which needs one; the
-  // children are taken in order.
-  TitleRead Take(size_t index) {
-    while (taken_ < slots_.size() && slots_[taken_].index < index) ++taken_;
-    if (taken_ == slots_.size() || slots_[taken_].index != index) {
-      TitleRead read;  // a child that needed no read when the batch was made
-      return read;
-    }
-    const size_t at = taken_++;
-    if (taken_ + kAhead / 2 > limit_) {
-      limit_ = taken_ + kAhead;
-      Start();
-    }
-    // Until the read is there, read here what is not claimed yet (this one,
-    // or one further on while the second thread reads this one); else wait.
-    while (!slots_[at].done) {
-      size_t next = next_.load();
-      if (next < slots_.size() && next < at + kAhead) {
-        if (next_.compare_exchange_weak(next, next + 1)) Read(next);
-        continue;
-      }
-      std::unique_lock<std::mutex> lock(mutex_);
-      programWaiting_ = true;
-      done_.wait(lock, [&] { return slots_[at].done.load(); });
-      programWaiting_ = false;
-    }
-    TitleRead read = std::move(*slots_[at].read);
-    slots_[at].read.reset();
-    return read;
-  }
-
-  // Returns once the second thread no longer reads for the batch.
-  void Stop() {
-    stopped_ = true;
-    if (helper_) ReadAhead::Withdraw(helper_.get());
-    helper_.reset();
-  }
-
- private:
-  struct Slot {
-    size_t index = 0;  // of the child in its folder
-    std::string name;
-    std::unique_ptr<TitleRead> read;
-    std::atomic<bool> done = false;
-  };
-
-  // Runs on the second thread; the batch outlives it, as Stop waits for it.
-  struct Helper : ReadAheadJob {
-    void Run() override { batch->Help(); }
-    TitleBatch* batch = nullptr;
-  };
-
-  // On the second thread: claims reads up to the limit.
-  void Help() {
-    for (;;) {
-      size_t next = next_.load();
-      if (stopped_ || next >= std::min(slots_.size(), limit_.load())) {
-        helping_ = false;
-        // The walk may have moved the limit on just now and seen this thread
-        // still helping: look again, unless a new helper was asked for.
-        if (stopped_ || next_ >= std::min(slots_.size(), limit_.load())) return;
-        bool idle = false;
-        if (!helping_.compare_exchange_strong(idle, true)) return;
-        continue;
-      }
-      if (next_.compare_exchange_weak(next, next + 1)) Read(next);
-    }
-  }
-
-  void Read(size_t at) {
-    Slot& slot = slots_[at];
-    slot.read = std::make_unique<TitleRead>();
-    const std::string path =
-        relPath_.empty() ? slot.name : relPath_ + platform::PathSeparator() + slot.name;
-    ReadForTitle(*folder_, slot.name, path, slot.read.get());
-    slot.done = true;
-    if (programWaiting_) {
-      const std::lock_guard<std::mutex> lock(mutex_);
-      done_.notify_all();
-    }
-  }
-
-  const platform::Folder* folder_;
-  std::string relPath_;
-  std::deque<Slot> slots_;
-  size_t taken_ = 0;                    // slots the walk has gone past
-  std::atomic<size_t> next_ = 0;        // the first slot not claimed
-  std::atomic<size_t> limit_ = kAhead;  // the second thread claims no slot from here on
-  std::atomic<bool> stopped_ = false;
-  std::atomic<bool> helping_ = false;
-  std::shared_ptr<Helper> helper_;
-  std::atomic<bool> programWaiting_ = false;
-  std::mutex mutex_;
-  std::condition_variable done_;
-};
-
-// Stops a batch when the walk of its folder ends, however it ends.
-struct BatchStopper {
-  std::unique_ptr<TitleBatch> batch;
-  ~BatchStopper() {
-    if (batch) batch->Stop();
-  }
-};
-
 struct Search {
   SearchCallback callback;
   void* context;
@@ -316,15 +171,10 @@ Status Walk(const std::string& relPath, const fs::path& physical, KnownFolder* k
       std::any_of(known->children.begin(), known->children.end(),
                   [](const KnownChild& child) { return !child.isFolder && !child.read; });
   if (wanted && !folder->IsOpen()) OpenFolderBelow(search->dataDir, relPath, false, folder);
-  BatchStopper titles;
-  if (wanted && folder->IsOpen()) {
-    titles.batch = std::make_unique<TitleBatch>(folder, known->children, relPath);
-    titles.batch->Start();
-  }
   for (size_t index = 0; index < known->children.size(); ++index) {
     KnownChild& child = known->children[index];
-    if (!child.isFolder && !child.read && titles.batch) {
-      TakeTitleRead(titles.batch->Take(index), &child);
+    if (!child.isFolder && !child.read && folder->IsOpen()) {
+      ReadForTitle(*folder, child.name, childPath(child), &child);
     }
     const std::string name = platform::ToProgramText(child.name);
     const std::string title =
@@ -368,7 +218,7 @@ uint16_t StoredStructSize(uint16_t structureType) {
 // other status stops the search at once and becomes DbSearch's result.
 Status DbSearch(DbHandle handle, MemHandle /*formula*/, const char* /*viewTitle*/,
                 uint16_t /*searchFlags*/, uint16_t /*classMask*/, const TimeDate* /*since*/,
-                SearchCallback callback, void* context, TimeDate* until) {
+                SearchCallback callback, void* context, TimeDate* until) try {
   using standin::Fail;
   if (callback == nullptr) return Fail(standin::kBadArgument);
   const standin::OpenObject* object = standin::FindOpen(handle);
@@ -389,6 +239,8 @@ Status DbSearch(DbHandle handle, MemHandle /*formula*/, const char* /*viewTitle*
   const Status status = standin::Walk(relPath, folder, known.get(), &listed, &search);
   if (until != nullptr) TimeNow(until);
   return status;
+} catch (const std::exception&) {
+  return standin::Fail(standin::kOutOfMemory);
 }
 
 }  // extern "C"

@@ -5,6 +5,7 @@
 #include "known_folders.h"
 
 #include <algorithm>
+#include <limits>
 #include <unordered_map>
 
 #include "log_builder.h"
@@ -23,8 +24,14 @@ std::unordered_map<std::string, std::shared_ptr<KnownFolder>>& Folders() {
 uint64_t listings = 0;
 uint64_t looks = 0;
 
+// A stamp whose modification or change time is recent may yet change within
+// the file system's clock step without the stamp showing it; either time can
+// be set back (the modification time by anyone who may write the file).
+int64_t changesSettledUpTo = std::numeric_limits<int64_t>::min();
+
 bool Settled(const platform::Stamp& stamp, int64_t clock) {
-  return stamp.modified < clock - platform::StampSettleTime();
+  const int64_t before = clock - platform::StampSettleTime();
+  return stamp.modified < before && (stamp.changed < before || stamp.changed <= changesSettledUpTo);
 }
 
 // Carries what is known of each database of `old` that kept its stamp over to
@@ -107,50 +114,53 @@ std::shared_ptr<KnownFolder> LookAtFolder(const fs::path& dataDir, const std::st
 }
 
 void ReadForTitle(const platform::Folder& folder, const std::string& name, const std::string& path,
-                  TitleRead* out) {
-  platform::File file;
-  out->opened = folder.OpenFile(name, &file);
-  // Something else in the file's place (a link, FIFO or device, or nothing)
-  // has no title; it is looked at again by the next search.
-  if (out->opened == platform::Opened::kNotThere) return;
-  if (out->opened == platform::Opened::kDenied) {
-    // Read as a read that fails to open reads, for the status it gives.
-    ReadDatabaseFile(&file, path, LoadMode::kTitle, 0, &out->content, &out->problem);
-    out->stamped = folder.FileStampOf(name, &out->stamp);
-    return;
-  }
-  out->stamped = true;
-  out->stamp = file.OpenedStamp();
-  out->settled = Settled(out->stamp, platform::StampClock());
-  // Only a settled file's read can be trusted at its opening.
-  out->keep = out->settled && RecordingBytesInUse() < kRecordingBudget;
-  out->read = ReadDatabaseFile(&file, path, out->keep ? LoadMode::kRecord : LoadMode::kTitle, 0,
-                               &out->content, &out->problem);
-}
-
-void TakeTitleRead(TitleRead read, KnownChild* child) {
+                  KnownChild* child) {
   child->read = false;
   child->title.clear();
   child->kept.reset();
-  if (read.opened == platform::Opened::kNotThere) return;
-  if (!read.read) Fail(static_cast<Code>(read.problem.family), read.problem.text);
-  child->read = read.stamped;
-  child->stamp = read.stamp;
-  child->settled = read.settled;
-  if (read.read) child->title = read.content.title;
-  // Kept only whole.
-  if (!read.keep || (read.read && !read.content.recording->complete())) return;
-  auto kept = std::make_shared<KeptRead>();
-  if (!read.read) {
-    kept->failure = read.problem.family;
-    kept->text = std::move(read.problem.text);
-  } else {
-    kept->recordActivity = read.content.recordActivity;
-    kept->text = std::move(read.content.entryError);
-    kept->title = std::move(read.content.title);
-    kept->recording = std::move(read.content.recording);
+  platform::File file;
+  const platform::Opened opened = folder.OpenFile(name, &file);
+  // Something else in the file's place (a link, FIFO or device, or nothing)
+  // has no title; it is looked at again by the next search.
+  if (opened == platform::Opened::kNotThere) return;
+  DatabaseContent content;
+  ReadProblem problem;
+  if (opened == platform::Opened::kDenied) {
+    // Read as a read that fails to open reads, for the status it gives.
+    ReadDatabaseFile(&file, path, LoadMode::kTitle, 0, &content, &problem);
+    ProblemStatus(problem, path);
+    child->read = folder.FileStampOf(name, &child->stamp);
+    return;
   }
-  child->kept = std::move(kept);
+  child->stamp = file.OpenedStamp();
+  child->settled = Settled(child->stamp, platform::StampClock());
+  // Only a settled file's read can be trusted at its opening.
+  const bool keep = child->settled && RecordingBytesInUse() < kRecordingBudget;
+  const bool read = ReadDatabaseFile(&file, path, keep ? LoadMode::kRecord : LoadMode::kTitle, 0,
+                                     &content, &problem);
+  if (!read) ProblemStatus(problem, path);
+  // Memory that ran short says nothing of the file: the next search or the
+  // opening reads it again.
+  if (!read && problem.family == kMemoryShort) return;
+  child->read = true;
+  if (read) child->title = content.title;
+  // Kept only whole.
+  if (!keep || (read && !content.recording->complete())) return;
+  try {
+    auto kept = std::make_shared<KeptRead>();
+    if (!read) {
+      kept->failure = problem.family;
+      kept->text = std::move(problem.text);
+    } else {
+      kept->recordActivity = content.recordActivity;
+      kept->text = std::move(content.entryError);
+      kept->title = std::move(content.title);
+      kept->recording = std::move(content.recording);
+    }
+    child->kept = std::move(kept);
+  } catch (const std::bad_alloc&) {
+    // Not kept: the opening reads the file.
+  }
 }
 
 namespace {
@@ -191,27 +201,6 @@ std::shared_ptr<const KeptRead> TakeKeptRead(const fs::path& folderPhysical,
   return std::move(child->kept);
 }
 
-void DropKeptRead(const fs::path& folderPhysical, const std::string& name, const KeptRead* read) {
-  KnownChild* child = FindChild(folderPhysical, name);
-  if (child != nullptr && child->kept.get() == read) child->kept.reset();
-}
-
-bool DatabaseAfter(const fs::path& folderPhysical, const std::string& name, std::string* next,
-                   std::shared_ptr<const KeptRead>* kept, platform::Stamp* stamp) {
-  const KnownChild* child = FindChild(folderPhysical, name);
-  if (child == nullptr) return false;
-  const std::vector<KnownChild>& children = Folders()[folderPhysical.string()]->children;
-  for (auto after = children.begin() + (child - children.data()) + 1; after != children.end();
-       ++after) {
-    if (after->isFolder) continue;
-    *next = after->name;
-    *kept = after->settled ? after->kept : nullptr;
-    *stamp = after->stamp;
-    return true;
-  }
-  return false;
-}
-
 bool ReadForOpening(platform::File* file, const KeptRead* kept, const std::string& path,
                     int64_t now, DatabaseContent* out, ReadProblem* problem) {
   if (kept == nullptr) return ReadDatabaseFile(file, path, LoadMode::kFull, now, out, problem);
@@ -220,11 +209,20 @@ bool ReadForOpening(platform::File* file, const KeptRead* kept, const std::strin
     *problem = {kept->failure, kept->text};
     return false;
   }
-  Replay(*kept, now, out);
+  try {
+    Replay(*kept, now, out);
+  } catch (const std::exception&) {
+    // Memory, for the log or the replay's names.
+    *out = DatabaseContent{};
+    *problem = MemoryShortRead();
+    return false;
+  }
   return true;
 }
 
 void ForgetFolders() { Folders().clear(); }
+
+void SettleChangesUpTo(int64_t stampTime) { changesSettledUpTo = stampTime; }
 
 uint64_t FolderListings() { return listings; }
 uint64_t FileLooks() { return looks; }

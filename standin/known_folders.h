@@ -30,15 +30,15 @@ struct KnownChild {
   bool isFolder = false;
   // Databases only:
   bool read = false;     // `title` is that of the file as `stamp` describes it
-  bool settled = false;  // the file's times lay well before the read
+  bool settled = false;  // the file's times (modified and changed) lay well before the read
   platform::Stamp stamp;
   std::string title;
-  std::shared_ptr<const KeptRead> kept;  // shared with a read ahead of the opening
+  std::shared_ptr<const KeptRead> kept;
 };
 
 struct KnownFolder {
   platform::Stamp stamp;
-  bool settled = false;              // the folder's times lay well before its listing
+  bool settled = false;  // the folder's times (modified and changed) lay well before its listing
   std::vector<KnownChild> children;  // its folders and databases, in ascending byte order
 };
 
@@ -58,45 +58,20 @@ std::shared_ptr<KnownFolder> LookAtFolder(const std::filesystem::path& dataDir,
                                           const std::filesystem::path& physical,
                                           platform::Folder* listed);
 
-// What a read of a database for its title found, on any thread.
-struct TitleRead {
-  platform::Opened opened = platform::Opened::kNotThere;
-  bool stamped = false;
-  platform::Stamp stamp;
-  bool settled = false;
-  bool keep = false;  // read to keep for the opening
-  bool read = false;
-  ReadProblem problem;
-  DatabaseContent content;
-};
-
-// Reads the database `name` of `folder` (`path` from the data directory) for
-// its title, and to keep for the opening when the file has settled and the
-// recordings' budget has room. Safe on any thread.
+// Reads the database `name` of `folder` (`path` from the data directory) into
+// `child`: its title, and the read kept for the opening when the file has
+// settled and the recordings' budget has room. A read that fails is given
+// its status here, in the search's order.
 void ReadForTitle(const platform::Folder& folder, const std::string& name, const std::string& path,
-                  TitleRead* out);
-// Takes what `read` found over into `child`, on the program's thread: a read
-// that failed is given its status here, as it would be where it was read.
-void TakeTitleRead(TitleRead read, KnownChild* child);
+                  KnownChild* child);
 
 // The kept read of database `name` in the folder at `folderPhysical`, given up
 // to the caller, when the database still has `stamp`; null otherwise.
 std::shared_ptr<const KeptRead> TakeKeptRead(const std::filesystem::path& folderPhysical,
                                              const std::string& name, const platform::Stamp& stamp);
-// Forgets the kept read `read` of database `name`, once a read ahead used it.
-void DropKeptRead(const std::filesystem::path& folderPhysical, const std::string& name,
-                  const KeptRead* read);
-
-// The database that follows `name` in the folder at `folderPhysical`, as the
-// last search found it, with its kept read (or null) and the stamp that read
-// is good for. False when none follows.
-bool DatabaseAfter(const std::filesystem::path& folderPhysical, const std::string& name,
-                   std::string* next, std::shared_ptr<const KeptRead>* kept,
-                   platform::Stamp* stamp);
-
 // What opening the database open as `file` (`path` from the data directory)
 // gives, with the summary as of `now`: replayed from `kept` when that is not
-// null, else read; exactly the same either way. Safe on any thread.
+// null, else read; exactly the same either way.
 bool ReadForOpening(platform::File* file, const KeptRead* kept, const std::string& path,
                     int64_t now, DatabaseContent* out, ReadProblem* problem);
 

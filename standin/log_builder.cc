@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <cstring>
 #include <limits>
-#include <mutex>
 
 #include "standin_internal.h"
 
@@ -26,9 +25,6 @@ constexpr size_t kCompactSlack = size_t{1} << 20;
 // Only the room of usual logs is kept.
 constexpr size_t kLargestSpare = size_t{16} << 20;
 
-// Taken by reads on any thread.
-std::mutex spareMutex;
-
 KeptLog& Spare() {
   static KeptLog spare;
   return spare;
@@ -37,7 +33,6 @@ KeptLog& Spare() {
 }  // namespace
 
 KeptLog SpareLog() {
-  const std::lock_guard<std::mutex> lock(spareMutex);
   KeptLog log = std::move(Spare());
   log.records.clear();
   log.names.clear();
@@ -46,7 +41,6 @@ KeptLog SpareLog() {
 
 void RecycleLog(KeptLog log) {
   if (log.records.capacity() * sizeof(KeptRecord) + log.names.capacity() > kLargestSpare) return;
-  const std::lock_guard<std::mutex> lock(spareMutex);
   if (log.names.capacity() > Spare().names.capacity()) Spare() = std::move(log);
 }
 

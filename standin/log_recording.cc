@@ -5,9 +5,7 @@
 #include "log_recording.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cstring>
-#include <mutex>
 #include <random>
 
 #include "log_builder.h"
@@ -15,13 +13,11 @@
 namespace standin {
 namespace {
 
-std::atomic<size_t> budgetInUse = 0;
+size_t budgetInUse = 0;
 
 bool Charge(size_t bytes) {
-  size_t used = budgetInUse.load();
-  do {
-    if (used + bytes > kRecordingBudget) return false;
-  } while (!budgetInUse.compare_exchange_weak(used, used + bytes));
+  if (budgetInUse + bytes > kRecordingBudget) return false;
+  budgetInUse += bytes;
   return true;
 }
 
@@ -89,14 +85,11 @@ void Rehash(std::vector<uint32_t>* slots, uint32_t count, NameOf nameOf) {
 }
 
 // The user names of every sealed recording, each once, in blocks that never
-// move. A name is found by its number on any thread without a lock: a number
-// is handed out only once its name is in place, and the table of blocks is
-// never moved.
+// move.
 class NamePool {
  public:
   // The pool's number of `name`; false when the budget has no room for it.
   bool Intern(std::string_view name, uint32_t* number) {
-    const std::lock_guard<std::mutex> lock(mutex_);
     if (slots_.empty()) slots_.assign(1024, 0);
     uint32_t* slot = Find(&slots_, name, [this](uint32_t at) { return Name(at); });
     if (*slot == 0) {
@@ -130,14 +123,10 @@ class NamePool {
     return views_[number / kViewBlock][number % kViewBlock];
   }
 
-  void AddUser() {
-    const std::lock_guard<std::mutex> lock(mutex_);
-    ++users_;
-  }
+  void AddUser() { ++users_; }
 
   // The names are given back once no recording uses them.
   void RemoveUser() {
-    const std::lock_guard<std::mutex> lock(mutex_);
     if (--users_ != 0) return;
     Refund(charged_);
     charged_ = 0;
@@ -153,7 +142,6 @@ class NamePool {
   static constexpr uint32_t kViewBlock = 4096;
   static constexpr uint32_t kMaxNames = kViewBlock * 4096;
 
-  std::mutex mutex_;
   std::vector<std::unique_ptr<char[]>> textBlocks_;
   size_t textUsed_ = 0;
   std::unique_ptr<std::string_view[]> views_[kMaxNames / kViewBlock];

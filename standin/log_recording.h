@@ -19,8 +19,6 @@ class LogBuilder;
 // its database is opened.
 constexpr size_t kRecordingBudget = size_t{16} << 20;
 
-// A recording is made on one thread at a time and replayed on any; recordings
-// on different threads may be made at once.
 class LogRecording {
  public:
   LogRecording();

@@ -1,6 +1,5 @@
 // Runtime memory: blocks handed to the program under 32-bit handles.
 #include <map>
-#include <mutex>
 #include <new>
 #include <vector>
 
@@ -23,9 +22,6 @@ std::map<MemHandle, Block>& Blocks() {
 // each database's entries block before it asks for the next, and fresh
 // pages for every block cost more than filling them.
 constexpr size_t kLargestSpare = size_t{32} << 20;
-
-// Taken on either thread: the second makes blocks ahead.
-std::mutex spareMutex;
 
 std::vector<uint8_t>& Spare() {
   static std::vector<uint8_t> spare;
@@ -53,7 +49,6 @@ Status AllocateBlock(std::vector<uint8_t> bytes, MemHandle* handle) {
 }
 
 std::vector<uint8_t> SpareBlock() {
-  const std::lock_guard<std::mutex> lock(spareMutex);
   std::vector<uint8_t> bytes = std::move(Spare());
   bytes.clear();
   return bytes;
@@ -62,7 +57,6 @@ std::vector<uint8_t> SpareBlock() {
 bool BlockExists(MemHandle handle) { return Find(handle) != nullptr; }
 void FreeAllBlocks() {
   Blocks().clear();
-  const std::lock_guard<std::mutex> lock(spareMutex);
   Spare() = std::vector<uint8_t>();
 }
 size_t LiveBlocks() { return Blocks().size(); }
@@ -91,7 +85,6 @@ Status MemFree(MemHandle handle) {
   const auto found = standin::Blocks().find(handle);
   if (found == standin::Blocks().end()) return standin::Fail(standin::kUnknownMemory);
   std::vector<uint8_t>& bytes = found->second.bytes;
-  const std::lock_guard<std::mutex> lock(standin::spareMutex);
   if (bytes.capacity() <= standin::kLargestSpare &&
       bytes.capacity() > standin::Spare().capacity()) {
     standin::Spare() = std::move(bytes);

@@ -3,7 +3,6 @@
 
 #include <filesystem>
 #include <string>
-#include <vector>
 
 #include "database_file.h"
 #include "runtime/notes_runtime.h"
@@ -16,8 +15,6 @@ struct OpenObject {
   std::filesystem::path physical;  // absolute path of the file or folder
   std::string relPath;             // from the data directory, with the platform's separator
   DatabaseContent content;         // databases only: read and checked when opened
-  bool blockMade = false;          // the entries block of `content`, made ahead
-  std::vector<uint8_t> madeBlock;
 };
 
 // The open object of `handle`, or null when the handle is not open.

@@ -7,7 +7,6 @@
 #include "known_folders.h"
 #include "log_builder.h"
 #include "platform.h"
-#include "read_ahead.h"
 #include "standin_internal.h"
 
 namespace fs = std::filesystem;
@@ -111,7 +110,7 @@ const Config& CurrentConfig() { return State().config; }
 
 extern "C" {
 
-Status RuntimeInit(int /*argc*/, char** /*argv*/) {
+Status RuntimeInit(int /*argc*/, char** /*argv*/) try {
   standin::RuntimeState& state = standin::State();
   // A second start replaces the first, as a fresh process would.
   RuntimeTerm();
@@ -121,6 +120,8 @@ Status RuntimeInit(int /*argc*/, char** /*argv*/) {
   state.config = std::move(config);
   state.started = true;
   return 0;
+} catch (const std::exception&) {
+  return standin::Fail(standin::kOutOfMemory);
 }
 
 Status RuntimeTakeArgs(int argc, char** argv, int* argcOut, char*** argvOut) {
@@ -141,7 +142,6 @@ Status RuntimeEnterMain(EntryRoutine entry, int /*argc*/, char** /*argv*/, uint3
 void RuntimeReleaseArgs(int /*argc*/, char** /*argv*/) {}
 
 void RuntimeTerm(void) {
-  standin::ReadAhead::Stop();
   standin::CloseAllDatabases();
   standin::FreeAllBlocks();
   standin::ForgetFolders();

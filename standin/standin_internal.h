@@ -40,6 +40,7 @@ enum Code : uint16_t {
   kBadEntry = 26,
   kCannotRead = 27,
   kLogTooLarge = 28,
+  kMemoryShort = 29,
   kNoActivityLog = 578,
 };
 
@@ -53,7 +54,10 @@ constexpr size_t kMaxStatusText = 255;
 Status Fail(Code code);                      // a status with its fixed text
 Status Fail(Code family, std::string text);  // a status with a text of its own
 uint16_t FamilyOf(Status status);            // the Code behind a status; 0 when unknown
-std::string TextOf(Status status);           // its text; empty when it has none
+// Memory ran short for the database `name`; the fixed kOutOfMemory when even
+// its text finds no room. Never throws.
+Status MemoryShort(std::string_view name) noexcept;
+std::string TextOf(Status status);  // its text; empty when it has none
 
 // --- configuration (set by RuntimeInit) ---
 
@@ -125,6 +129,10 @@ void SetEntriesBlockLimit(size_t bytes);
 // of those the fast reader declined.
 uint64_t DatabaseFileReads();
 uint64_t FastReaderDeclines();
+// Takes change times up to `stampTime` (in the unit of stamps) as lying well
+// back: a test cannot set a change time back, so it says when its tree was
+// written in full instead of waiting 2 s.
+void SettleChangesUpTo(int64_t stampTime);
 // How many times a folder has been listed, and a database's stamp looked at
 // by its name, by directory searches.
 uint64_t FolderListings();

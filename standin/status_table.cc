@@ -71,6 +71,12 @@ uint16_t CopyText(const std::string& utf8, char* buffer, uint16_t size) {
   return static_cast<uint16_t>(count);
 }
 
+// An empty text, where memory ran short for the text itself.
+uint16_t NoText(char* buffer) {
+  if (buffer != nullptr) buffer[0] = '\0';
+  return 0;
+}
+
 }  // namespace
 
 Status Fail(Code code) { return static_cast<Status>(code); }
@@ -93,6 +99,14 @@ Status Fail(Code family, std::string text) {
   return code;
 }
 
+Status MemoryShort(std::string_view name) noexcept {
+  try {
+    return Fail(kMemoryShort, "Memory ran short for database " + std::string(name));
+  } catch (const std::exception&) {
+    return Fail(kOutOfMemory);
+  }
+}
+
 uint16_t FamilyOf(Status status) {
   const uint16_t code = ErrorCode(status);
   if (code >= kFirstMessageCode) return Messages().slots[code - kFirstMessageCode].family;
@@ -112,21 +126,28 @@ using standin::TextOf;
 
 extern "C" {
 
-uint16_t LoadStatusString(uint32_t /*module*/, Status code, char* buffer, uint16_t size) {
+uint16_t LoadStatusString(uint32_t /*module*/, Status code, char* buffer, uint16_t size) try {
   return standin::CopyText(TextOf(code), buffer, size);
+} catch (const std::exception&) {
+  return standin::NoText(buffer);
 }
 
-uint16_t StatusText(Status status, char* buffer, uint16_t size) {
+uint16_t StatusText(Status status, char* buffer, uint16_t size) try {
   return standin::CopyText(TextOf(status), buffer, size);
+} catch (const std::exception&) {
+  return standin::NoText(buffer);
 }
 
-int StartupStatusText(Status status, char* buffer, uint16_t size) {
+int StartupStatusText(Status status, char* buffer, uint16_t size) try {
   standin::CopyText(TextOf(status), buffer, size);
   if (ErrorCode(status) == 0) return 0;
   // The exit status is the failure's family, which always lies in 1..255
   // except for the activity-log code, which no start-up reports.
   const uint16_t family = standin::FamilyOf(status);
   return family >= 1 && family <= 255 ? family : 1;
+} catch (const std::exception&) {
+  standin::NoText(buffer);
+  return 1;
 }
 
 }  // extern "C"

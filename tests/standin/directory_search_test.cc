@@ -8,7 +8,6 @@
 #include <mutex>
 #include <thread>
 
-#include "../../standin/read_ahead.h"
 #include "../../standin/standin_internal.h"
 #include "standin_test_support.h"
 
@@ -299,6 +298,20 @@ TEST_F(DirectorySearchTest, RepeatedSearchesServeUnchangedFoldersAndListChangedO
        1,
        1,
        1},
+      // The same with the folder's modification time set back: its change
+      // time still shows the change.
+      {"a folder changed just now, its modification time set back",
+       [&](const fs::path& d) {
+         db(d / "f" / "e.db", "E");
+         fs::last_write_time(d / "f", fs::file_time_type::clock::now() - std::chrono::hours(1));
+       },
+       false,
+       {"a.db", "b.db", "f", "f/c.db", "f/e.db", "f/g", "f/g/d.db"},
+       "C",
+       1,
+       1,
+       1,
+       1},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.label);
@@ -376,7 +389,7 @@ class FifoGuard {
 };
 
 // What is put in a database's place while a search goes on is never followed
-// or waited on: the reads then happen in the search's order, one at a time.
+// or waited on.
 TEST_F(DirectorySearchTest, ThingsPutInADatabasesPlaceDuringASearchAreRefused) {
   TempDir outside;
   WriteFile(outside.path() / "secret.db", DatabaseJson("Outside", {}));
@@ -407,7 +420,6 @@ TEST_F(DirectorySearchTest, ThingsPutInADatabasesPlaceDuringASearchAreRefused) {
          fs::create_symlink("/dev/zero", place);
        }},
   };
-  standin::ReadAhead::SetEnabled(false);
   for (const Case& c : cases) {
     SCOPED_TRACE(c.label);
     fs::remove_all(data_.path());
@@ -444,12 +456,11 @@ TEST_F(DirectorySearchTest, ThingsPutInADatabasesPlaceDuringASearchAreRefused) {
     EXPECT_EQ(standin::FamilyOf(DbOpen("b.db", &handle)), standin::kNoSuchPath);
     EXPECT_EQ(handle, 0u);
   }
-  standin::ReadAhead::SetEnabled(true);
 }
 
-// The second thread reads ahead, but a file that fails to read is given its
-// status on the program's thread, in the search's order: the texts get their
-// codes as they would one at a time.
+// A file that fails to read is given its status as the search reaches it, and
+// the opening gives the same status: the texts get their codes in the
+// search's order.
 TEST_F(DirectorySearchTest, FailedReadsBecomeStatusesInTheSearchsOrder) {
   const char* const bad[] = {"a.db", "f/b.db", "f/g/c.db", "f/z.db", "z.db"};
   for (const char* name : bad) WriteFile(data_.path() / name, std::string("{\"title\": ") + name);

@@ -11,9 +11,12 @@
 #include <fstream>
 #include <optional>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
+#include "../../standin/platform.h"
+#include "../../standin/standin_internal.h"
 #include "runtime/notes_runtime.h"
 
 namespace standin_test {
@@ -47,8 +50,10 @@ inline void WriteFile(const fs::path& path, const std::string& content) {
 }
 
 // Puts the modification time of everything under `root` that changed lately,
-// and of `root`, an hour back, as of a tree written before the run: what a
-// search learns of it is then trusted by the searches after.
+// and of `root`, an hour back, and has the stand-in take the change times up
+// to now as old, as of a tree written before the run: what a search learns of
+// it is then trusted by the searches after. A change after it has a later
+// change time (the pauses step past the file system's clock tick).
 inline void Settle(const fs::path& root) {
   const auto now = fs::file_time_type::clock::now();
   const auto settle = [&](const fs::path& path) {
@@ -60,6 +65,9 @@ inline void Settle(const fs::path& root) {
     if (!entry.is_symlink()) settle(entry.path());
   }
   settle(root);
+  std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  standin::SettleChangesUpTo(standin::platform::StampClock());
+  std::this_thread::sleep_for(std::chrono::milliseconds(20));
 }
 
 // A database file with `entries`, each written as the JSON object text given.
