@@ -1,8 +1,10 @@
 // The activity log: summary windows, the entries block, the 65,535 cap and bad files.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 
 #include <chrono>
+#include <cstdio>
 #include <functional>
 #include <limits>
 
@@ -31,6 +33,30 @@ std::string Entry(const std::string& time, int reads, int writes, const std::str
   return "{\"time\": \"" + time + "\", \"reads\": " + std::to_string(reads) +
          ", \"writes\": " + std::to_string(writes) + ", \"user\": \"" + user + "\"}";
 }
+
+// Lets the address space of this process grow by `room` bytes at most, for a
+// child that tries what the stand-in does when memory runs short.
+void LimitAddressSpace(size_t room) {
+  std::ifstream status("/proc/self/status");
+  size_t kib = 0;
+  for (std::string line; std::getline(status, line);) {
+    if (line.rfind("VmSize:", 0) == 0) kib = std::stoul(line.substr(7));
+  }
+  const rlimit limit{kib * 1024 + room, kib * 1024 + room};
+  setrlimit(RLIMIT_AS, &limit);
+}
+
+// Address sanitizers reserve more address space than any limit leaves.
+#if defined(__SANITIZE_ADDRESS__)
+#define USETRAIL_LIMITS_ADDRESS_SPACE 0
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define USETRAIL_LIMITS_ADDRESS_SPACE 0
+#endif
+#endif
+#ifndef USETRAIL_LIMITS_ADDRESS_SPACE
+#define USETRAIL_LIMITS_ADDRESS_SPACE 1
+#endif
 
 struct Log {
   Status status = 0;
@@ -310,6 +336,26 @@ TEST_F(ActivityTest, BadFilesGiveStatusesNamingFileAndProblem) {
       {"number too large for a double", "{\"x\": [1, 1e400]}", true, standin::kNotJson,
        "syntax error at byte 14 near '1e400'"},
       {"value after the top level", "{} {}", true, standin::kNotJson, "syntax error at byte 3"},
+      {"text after blanks after the top level", "{}  \n x", true, standin::kNotJson,
+       "syntax error at byte 6"},
+      // A NUL byte is never part of JSON: the file fails there, however it goes on.
+      {"NUL bytes only", std::string(4096, '\0'), true, standin::kNotJson,
+       "not JSON: a NUL byte at offset 0"},
+      {"a NUL byte after the top level",
+       std::string(R"({"title":"nul","recordActivity":true,"activity":[]})") +
+           std::string("\0{}", 3),
+       true, standin::kNotJson, "not JSON: a NUL byte at offset 51"},
+      {"a NUL byte after blanks", std::string("{} \n\0", 5), true, standin::kNotJson,
+       "not JSON: a NUL byte at offset 4"},
+      {"a NUL byte in a string", std::string("{\"title\": \"a\0b\"}", 16), true, standin::kNotJson,
+       "not JSON: a NUL byte at offset 12"},
+      {"a NUL byte deep in a log", DatabaseJson("x", {ok, ok}) + std::string(1, '\0') + "  ", true,
+       standin::kNotJson,
+       "not JSON: a NUL byte at offset " + std::to_string(DatabaseJson("x", {ok, ok}).size())},
+      {"a syntax error before a NUL byte", std::string("{\"title\" 5}\0", 13), true,
+       standin::kNotJson, "not JSON: syntax error at byte 9"},
+      {"a wrong type before a NUL byte", std::string("{\"title\": 5}\0", 14), true,
+       standin::kBadField, "\"title\" must be a string"},
       {"reads written with an exponent", DatabaseJson("x", {"{\"reads\": 1e5}"}), false,
        standin::kBadEntry, "activity entry 0 in the file (counting from 0): field \"reads\""},
       {"bad entry in a second log", "{\"activity\": [" + ok + "], \"activity\": [7]}", false,
@@ -411,6 +457,84 @@ TEST_F(ActivityTest, AnOpeningAfterASearchUsesTheSearchsReadWhileTheFileIsUnchan
     }
     fs::remove(file);
   }
+}
+
+// When memory runs short for a database, the call fails with a status that says so and
+// names the database, whichever step needed the memory: the reading of the file, the
+// replay of the search's kept read, the entries block. Nothing is thrown out of the
+// stand-in: each child ends by its own exit, never by a signal.
+TEST_F(ActivityTest, MemoryThatRunsShortIsNamedAsTheCause) {
+  if (!USETRAIL_LIMITS_ADDRESS_SPACE) GTEST_SKIP() << "the address space cannot be limited";
+  GTEST_FLAG_SET(death_test_style, "fast");
+  // 65,535 entries under three long names: a recording of a few bytes an entry,
+  // a log of 16 MiB of names.
+  std::string json = "{\"title\": \"Big\", \"activity\": [";
+  for (int i = 0; i < 65535; ++i) {
+    if (i > 0) json += ',';
+    json += Entry(kNow, 1, 0, std::string(250, static_cast<char>('a' + i % 3)));
+  }
+  WriteFile(data_.path() / "big.db", json + "]}");
+  Settle(data_.path());
+  struct Case {
+    const char* label;
+    bool searchFirst;  // the search keeps a read for the opening
+    bool openFirst;    // opened before memory is short; only its block is made then
+  };
+  const Case cases[] = {
+      {"the file read at the opening", false, false},
+      {"the search's read replayed at the opening", true, false},
+      {"the entries block", false, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.label);
+    ASSERT_EQ(Restart({data_.path().string(), std::nullopt, kNow}), 0);
+    if (c.searchFirst) {
+      SearchLog search;
+      ASSERT_EQ(Search("", &search), 0);
+    }
+    const auto tryIt = [&] {
+      DbHandle handle = 0;
+      Status status = c.openFirst ? DbOpen("big.db", &handle) : 0;
+      LimitAddressSpace(size_t{8} << 20);
+      if (status == 0 && !c.openFirst) status = DbOpen("big.db", &handle);
+      if (status == 0) {
+        ActivitySummary summary{};
+        MemHandle block = 0;
+        uint16_t count = 0;
+        status = DbGetUserActivity(handle, 0, &summary, &block, &count);
+      }
+      std::fprintf(stderr, "%u: %s\n", standin::FamilyOf(status), StatusString(status).c_str());
+      std::_Exit(standin::FamilyOf(status) == standin::kMemoryShort ? 0 : 1);
+    };
+    EXPECT_EXIT(tryIt(), ::testing::ExitedWithCode(0), "Memory ran short for database big.db");
+  }
+}
+
+// A file of 1 GiB that holds nothing (a sparse file) costs next to nothing: it fails at
+// its first byte, read once for the search and its opening, within a few MiB.
+TEST_F(ActivityTest, ASparseFileCostsWhatItHolds) {
+  if (!USETRAIL_LIMITS_ADDRESS_SPACE) GTEST_SKIP() << "the address space cannot be limited";
+  GTEST_FLAG_SET(death_test_style, "fast");
+  WriteFile(data_.path() / "good.db", DatabaseJson("Good", {Entry(kNow, 1, 0, "x")}));
+  WriteFile(data_.path() / "zero.db", "");
+  fs::resize_file(data_.path() / "zero.db", uintmax_t{1} << 30);
+  Settle(data_.path());
+  ASSERT_EQ(Restart({data_.path().string(), std::nullopt, kNow}), 0);
+  const auto tryIt = [&] {
+    LimitAddressSpace(size_t{32} << 20);
+    const uint64_t before = standin::DatabaseFileReads();
+    SearchLog search;
+    const Status searched = Search("", &search);
+    const Log zero = Read("zero.db");
+    const Log good = Read("good.db");
+    std::fprintf(stderr, "search %u, reads %llu, good %u, zero: %s\n", searched,
+                 static_cast<unsigned long long>(standin::DatabaseFileReads() - before),
+                 good.status, StatusString(zero.status).c_str());
+    std::_Exit(0);
+  };
+  EXPECT_EXIT(
+      tryIt(), ::testing::ExitedWithCode(0),
+      "search 0, reads 2, good 0, zero: Database zero.db: not JSON: a NUL byte at offset 0");
 }
 
 // Names lie in 32 bits of the entries block: a log whose block would pass that is refused

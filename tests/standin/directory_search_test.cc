@@ -479,5 +479,45 @@ TEST_F(DirectorySearchTest, FailedReadsBecomeStatusesInTheSearchsOrder) {
   for (size_t i = 1; i < codes.size(); ++i) EXPECT_EQ(codes[i], codes[i - 1] + 1) << bad[i];
 }
 
+// The stand-in does all its work on the caller's thread: a search of many
+// databases and the opening of each in the search's order start no thread.
+TEST_F(DirectorySearchTest, StartsNoThread) {
+  const auto threads = [] {
+    const fs::path tasks = "/proc/self/task";
+    if (!fs::exists(tasks)) return size_t{0};
+    return static_cast<size_t>(
+        std::distance(fs::directory_iterator(tasks), fs::directory_iterator()));
+  };
+  if (threads() == 0) GTEST_SKIP() << "no /proc/self/task to count threads in";
+  // Long enough that a database printed could hide the read of the next.
+  std::vector<std::string> entries;
+  for (int i = 0; i < 1000; ++i) {
+    entries.push_back("{\"time\": \"2026-12-01 10:00:00\", \"reads\": 1, \"user\": \"CN=U" +
+                      std::to_string(i % 9) + "/O=Acme\"}");
+  }
+  for (int i = 0; i < 40; ++i) {
+    WriteFile(data_.path() / ("f/d" + std::to_string(100 + i) + ".db"), DatabaseJson("D", entries));
+  }
+  Settle(data_.path());
+  Start();
+  const size_t before = threads();
+  SearchLog log;
+  ASSERT_EQ(Search("", &log), 0);
+  for (const Found& found : log.entries) {
+    if (found.type != "$DB") continue;
+    DbHandle handle = 0;
+    ASSERT_EQ(DbOpen(found.path.c_str(), &handle), 0) << found.path;
+    ActivitySummary summary{};
+    MemHandle block = 0;
+    uint16_t count = 0;
+    ASSERT_EQ(DbGetUserActivity(handle, 0, &summary, &block, &count), 0);
+    EXPECT_EQ(count, 1000);
+    EXPECT_EQ(threads(), before) << found.path;
+    MemFree(block);
+    DbClose(handle);
+  }
+  EXPECT_EQ(threads(), before);
+}
+
 }  // namespace
 }  // namespace standin_test
