@@ -36,6 +36,9 @@ struct Reference {
 
 Reference Parse(const uint8_t* data, std::size_t size) {
   Reference ref;
+  // The parser takes a NUL byte for the end of its input; a NUL byte is never
+  // part of JSON, so a file that holds one is none.
+  if (size > 0 && std::memchr(data, 0, size) != nullptr) return ref;
   std::vector<std::set<std::string>> keys;
   Json::parser_callback_t callback = [&](int, Json::parse_event_t event, Json& value) {
     if (event == Json::parse_event_t::object_start) keys.emplace_back();

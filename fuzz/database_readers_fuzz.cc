@@ -3,7 +3,8 @@
 // reader does (same title, flag, kept entries and summary), and it must never take a file
 // the exact reader refuses. The loader the stand-in runs, fast then exact, must give the
 // exact reader's status and text every time, from bytes in memory and from a file read a
-// small window at a time.
+// small window at a time. A file that opens holds no NUL byte, and the same file with a
+// NUL byte or text after it does not open.
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -82,6 +83,29 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     fuzz::Require(status == exactStatus && standin::TextOf(status) == standin::TextOf(exactStatus),
                   "the loader gives the exact reader's status and text");
     fuzz::Require(SameContent(loaded, exact), "the loader gives the exact reader's content");
+
+    // Nothing may follow the top-level object but blanks, and a NUL byte
+    // fails the file where it stands.
+    if (exactStatus == 0 && mode == standin::LoadMode::kTitle) {
+      fuzz::Require(size == 0 || std::memchr(data, 0, size) == nullptr,
+                    "a file that opens holds no NUL byte");
+      for (const std::string& tail :
+           {std::string(1, '\0'), std::string(" x"), std::string("\n{}")}) {
+        std::vector<char> longer(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(size));
+        longer.insert(longer.end(), tail.begin(), tail.end());
+        longer.resize(longer.size() + standin::kReadPadding, '\0');
+        standin::DatabaseContent more;
+        const Status moreStatus =
+            standin::LoadDatabaseBytes(longer.data(), size + tail.size(), name, mode, kNow, &more);
+        fuzz::Require(standin::FamilyOf(moreStatus) == standin::kNotJson,
+                      "a file with more after its top-level object does not open");
+        fuzz::Require(
+            tail[0] != '\0' ||
+                standin::TextOf(moreStatus).find("a NUL byte at offset " + std::to_string(size)) !=
+                    std::string::npos,
+            "a NUL byte after the top-level object is named with its offset");
+      }
+    }
 
     // From the file, a small window at a time: moving the window on between
     // entries changes nothing either.
