@@ -198,8 +198,8 @@ Status DbOpen(const char* path, DbHandle* handle) try {
                 "The data directory " + physical.string() + " is not a folder");
   }
   standin::platform::File database;
-  // A database looked at, not opened: what a search or a read ahead read of it
-  // may serve without a second read.
+  // A database looked at, not opened: what a search read of it may serve
+  // without a second read.
   bool stamped = false;
   standin::platform::Stamp stamp;
   std::string relPath;
