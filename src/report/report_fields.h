@@ -38,7 +38,8 @@ enum class FieldQuoting {
 FieldQuoting QuotingOf(std::string_view field, FieldForm form);
 
 // Writes `field` through ReportPrintf, quoted as QuotingOf says and whole,
-// however long it is; inner double quotes are doubled.
+// however long it is: in the comma form inner double quotes doubled, in the
+// tables' tab form tabs and line ends escaped.
 void PrintTextField(std::string_view field, FieldForm form);
 
 // Writes `field` at `out` as PrintTextField would print it; returns the
