@@ -1,7 +1,8 @@
 // Fuzzes ProcessDatabase over the fake runtime: random logs, entries blocks,
 // summaries and run settings; checks what is printed against the filter rules
 // and that every handle and block is given back. The entry table and the user
-// table then read the same log and must count the same entries.
+// table then read the same log and must count the same entries; the tab form
+// of the entry table keeps one row a line.
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <climits>
@@ -26,7 +27,8 @@ namespace {
 
 // Date-time texts are "\x01" and the seconds: no name holds that byte, so
 // the count of it in the output is the count of entry lines printed. No name
-// holds 'E' either, so "Error converting" is only ever the program's message.
+// holds 'E' either, so "Error converting" is only ever the program's message,
+// nor 'u', so that no name's JSON text holds the mark's escape.
 constexpr char kLineMark = '\x01';
 // The fake keeps its arithmetic in 64 bits; times stay well inside that.
 constexpr int64_t kTimeSpan = int64_t{1} << 40;
@@ -84,6 +86,7 @@ std::string PickName(FuzzedDataProvider& in, bool allowNul) {
   for (char& c : name) {
     if (c == kLineMark) c = 'm';
     if (c == 'E') c = 'e';  // keeps the conversion message out of names
+    if (c == 'u') c = 'v';  // and the line mark's JSON escape, "\u0001"
     if (c == '\0' && !allowNul) c = 'z';
   }
   return name;
@@ -289,6 +292,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   const std::size_t rows = settings.json != 0 ? CountOf(table, "\\u0001")
                                               : CountOf(table, std::string_view(&kLineMark, 1));
   fuzz::Require(rows == (entriesRead ? printed : 0), "the entry table has the report's entries");
+  if (settings.json == 0 && settings.separator == '\t') {
+    // Whatever the names hold, each row is one line with a field in each
+    // column; the other lines are the messages about the log.
+    std::string_view rest = table;
+    while (!rest.empty()) {
+      const std::size_t end = rest.find('\n');
+      const std::string_view line = rest.substr(0, end);
+      rest.remove_prefix(end == std::string_view::npos ? rest.size() : end + 1);
+      const std::size_t tabs = CountOf(line, "\t");
+      const std::size_t marks = CountOf(line, std::string_view(&kLineMark, 1));
+      fuzz::Require(marks == 1 ? tabs == 5 : marks == 0 && line.starts_with("db: "),
+                    "one row a line in the tab form, every field in its column");
+    }
+  }
   settings.json = 1;
   const std::string users = capture([] {
     ProcessDatabaseUsers("", "db");

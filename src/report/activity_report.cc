@@ -28,7 +28,7 @@ namespace {
 // copied out (the block need not be aligned); nothing from the block goes
 // into a buffer of ours.
 Status PrintEntries(const unsigned char* block, uint16_t count, const DateWindow& window) {
-  const char separator = gRunSettings.separator;
+  const FieldForm form = ReportForm(gRunSettings.separator);
   Status status = 0;
   uint32_t printed = 0;
   for (uint32_t i = 0; i < count; ++i) {
@@ -44,7 +44,7 @@ Status PrintEntries(const unsigned char* block, uint16_t count, const DateWindow
 
     const char* name = reinterpret_cast<const char*>(block) + entry.nameOffset;
     if (!NamePasses(name)) continue;
-    PrintEntryLine({}, TextOf(time), entry, name, separator);
+    PrintEntryLine({}, TextOf(time), entry, name, form);
     ++printed;
   }
   NoteEntriesCounted(printed);

@@ -27,6 +27,7 @@ constexpr std::size_t kQuotedTextRoom = 2 * kTextSize + 3;
 struct Lines {
   const char* dbPath;
   const char* title;
+  FieldForm form;
   char separator;
   // The text form: path and title with their separators, or nothing when
   // either is too long to be put together here (the lines then print them).
@@ -45,15 +46,14 @@ void PrintTextLine(void* context, const ActivityEntry& entry, std::string_view t
                    const char* name) {
   Lines& l = *static_cast<Lines*>(context);
   if (l.prefixReady) {
-    PrintEntryLine(std::string_view(l.prefix.data(), l.prefixLength), time, entry, name,
-                   l.separator);
+    PrintEntryLine(std::string_view(l.prefix.data(), l.prefixLength), time, entry, name, l.form);
     return;
   }
-  PrintTextField(l.dbPath, l.separator);
+  PrintTextField(l.dbPath, l.form);
   ReportPrintf("%c", l.separator);
-  PrintTextField(l.title, l.separator);
+  PrintTextField(l.title, l.form);
   ReportPrintf("%c", l.separator);
-  PrintEntryLine({}, time, entry, name, l.separator);
+  PrintEntryLine({}, time, entry, name, l.form);
 }
 
 void PrintJsonLine(void* context, const ActivityEntry& entry, std::string_view time,
@@ -78,9 +78,9 @@ void PreparePrefix(Lines& l) {
   const std::string_view title(l.title);
   l.prefixReady = path.size() < kTextSize && title.size() < kTextSize;
   if (!l.prefixReady) return;
-  std::size_t n = PutTextField(path, l.separator, l.prefix.data());
+  std::size_t n = PutTextField(path, l.form, l.prefix.data());
   l.prefix[n++] = l.separator;
-  n += PutTextField(title, l.separator, l.prefix.data() + n);
+  n += PutTextField(title, l.form, l.prefix.data() + n);
   l.prefix[n++] = l.separator;
   l.prefixLength = n;
 }
@@ -97,7 +97,8 @@ void PrintEntryTableHeader() {
 Status ProcessDatabaseEntries(const char* serverName, const char* dbPath, const char* title) {
   lines.dbPath = dbPath;
   lines.title = title;
-  lines.separator = gRunSettings.separator;
+  lines.form = TableForm(gRunSettings.separator);
+  lines.separator = SeparatorOf(lines.form);
   lines.jsonReady = false;
   const bool json = gRunSettings.json != 0;
   if (!json) PreparePrefix(lines);

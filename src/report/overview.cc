@@ -37,32 +37,35 @@ struct Tally {
 unsigned long Count(uint32_t value) { return static_cast<unsigned long>(value); }
 
 // Path and title, as every line begins.
-void PrintNames(const char* dbPath, const char* title, char separator) {
-  PrintTextField(dbPath, separator);
-  ReportPrintf("%c", separator);
-  PrintTextField(title, separator);
-  ReportPrintf("%c", separator);
+void PrintNames(const char* dbPath, const char* title, FieldForm form) {
+  const char s = SeparatorOf(form);
+  PrintTextField(dbPath, form);
+  ReportPrintf("%c", s);
+  PrintTextField(title, form);
+  ReportPrintf("%c", s);
 }
 
-void PrintStatusField(std::string_view status, char separator) {
-  PrintTextField(status, separator);
+void PrintStatusField(std::string_view status, FieldForm form) {
+  PrintTextField(status, form);
   ReportPrintf("\n");
 }
 
 // A database whose log is not known: its counting fields are empty.
 void PrintUnknown(const char* dbPath, const char* title, std::string_view status) {
-  const char s = gRunSettings.separator;
-  PrintNames(dbPath, title, s);
+  const FieldForm form = TableForm(gRunSettings.separator);
+  const char s = SeparatorOf(form);
+  PrintNames(dbPath, title, form);
   const int empties = 6 + (gRunSettings.showSummary != 0 ? 5 : 0);
   for (int i = 0; i < empties; ++i) ReportPrintf("%c", s);
-  PrintStatusField(status, s);
+  PrintStatusField(status, form);
 }
 
 void PrintKnown(const char* dbPath, const char* title, const Tally& t, const LogOutcome& log) {
-  const char s = gRunSettings.separator;
-  PrintNames(dbPath, title, s);
+  const FieldForm form = TableForm(gRunSettings.separator);
+  const char s = SeparatorOf(form);
+  PrintNames(dbPath, title, form);
   if (t.anyCounted) {
-    PrintTextField(TextOf(t.latestText), s);
+    PrintTextField(TextOf(t.latestText), form);
     ReportPrintf("%c%d%c", s, static_cast<int>(t.daysSince), s);
   } else {
     ReportPrintf("%c%c", s, s);
@@ -75,7 +78,7 @@ void PrintKnown(const char* dbPath, const char* title, const Tally& t, const Log
                  Count(summary.monthUses), s, Count(SummaryPeriodDays(summary)), s,
                  Count(summary.uses), s);
   }
-  PrintStatusField(TextOf(log.words), s);
+  PrintStatusField(TextOf(log.words), form);
 }
 
 // The same line as one JSON object; what the text form leaves empty is null.

@@ -1,4 +1,5 @@
-// The text fields of report lines and their quoting in the comma form.
+// The text fields of report lines: their quoting in the comma form, their
+// escapes in the tables' tab form.
 #include "report/report_fields.h"
 
 #include <array>
@@ -29,6 +30,24 @@ bool BeginsLikeAFormula(std::string_view field) {
   return c == '=' || c == '+' || c == '-' || c == '@' || c == '\t' || c == '\r';
 }
 
+// The letter after the backslash that stands for `c` in the tables' tab
+// form, as jq's @tsv writes it; 0 for a character written as it is (the
+// backslash too, so that Windows paths stay readable).
+char EscapeOf(char c) {
+  switch (c) {
+    case '\t':
+      return 't';
+    case '\n':
+      return 'n';
+    case '\r':
+      return 'r';
+    default:
+      return '\0';
+  }
+}
+
+constexpr const char* kEscapedCharacters = "\t\n\r";
+
 // Room for a usual entry line put together here: a prefix of two quoted
 // fields of 255 characters, the date-time text, two numbers of five digits,
 // three separators, a user name and the line end.
@@ -36,18 +55,43 @@ constexpr std::size_t kLineRoom = 2048;
 
 }  // namespace
 
-FieldQuoting QuotingOf(std::string_view field, char separator) {
-  if (separator != ',') return FieldQuoting::kPlain;
+FieldForm ReportForm(char separator) {
+  return separator == ',' ? FieldForm::kCommas : FieldForm::kAsItStands;
+}
+
+FieldForm TableForm(char separator) {
+  return separator == ',' ? FieldForm::kCommas : FieldForm::kTabs;
+}
+
+char SeparatorOf(FieldForm form) { return form == FieldForm::kCommas ? ',' : '\t'; }
+
+FieldQuoting QuotingOf(std::string_view field, FieldForm form) {
+  if (form == FieldForm::kAsItStands) return FieldQuoting::kPlain;
   if (BeginsLikeAFormula(field)) return FieldQuoting::kFormulaGuard;
   for (char c : field) {
-    if (c == ',' || c == '"' || c == '\r' || c == '\n') return FieldQuoting::kQuoted;
+    if (form == FieldForm::kCommas) {
+      if (c == ',' || c == '"' || c == '\r' || c == '\n') return FieldQuoting::kQuoted;
+    } else if (EscapeOf(c) != '\0') {
+      return FieldQuoting::kEscaped;
+    }
   }
   return FieldQuoting::kPlain;
 }
 
-void PrintTextField(std::string_view field, char separator) {
-  const FieldQuoting quoting = QuotingOf(field, separator);
+void PrintTextField(std::string_view field, FieldForm form) {
+  const FieldQuoting quoting = QuotingOf(field, form);
   if (quoting == FieldQuoting::kPlain) {
+    PrintPlain(field);
+    return;
+  }
+  if (form == FieldForm::kTabs) {
+    if (quoting == FieldQuoting::kFormulaGuard) ReportPrintf("'");
+    for (std::size_t at = field.find_first_of(kEscapedCharacters); at != std::string_view::npos;
+         at = field.find_first_of(kEscapedCharacters)) {
+      PrintPlain(field.substr(0, at));
+      ReportPrintf("\\%c", EscapeOf(field[at]));
+      field.remove_prefix(at + 1);
+    }
     PrintPlain(field);
     return;
   }
@@ -62,13 +106,26 @@ void PrintTextField(std::string_view field, char separator) {
   ReportPrintf("\"");
 }
 
-std::size_t PutTextField(std::string_view field, char separator, char* out) {
-  const FieldQuoting quoting = QuotingOf(field, separator);
+std::size_t PutTextField(std::string_view field, FieldForm form, char* out) {
+  const FieldQuoting quoting = QuotingOf(field, form);
   if (quoting == FieldQuoting::kPlain) {
     std::memcpy(out, field.data(), field.size());
     return field.size();
   }
   std::size_t n = 0;
+  if (form == FieldForm::kTabs) {
+    if (quoting == FieldQuoting::kFormulaGuard) out[n++] = '\'';
+    for (const char c : field) {
+      const char escape = EscapeOf(c);
+      if (escape == '\0') {
+        out[n++] = c;
+      } else {
+        out[n++] = '\\';
+        out[n++] = escape;
+      }
+    }
+    return n;
+  }
   out[n++] = '"';
   if (quoting == FieldQuoting::kFormulaGuard) out[n++] = '\'';
   for (const char c : field) {
@@ -98,13 +155,14 @@ std::size_t PutSignedDecimal(int64_t value, char* out) {
   return 1 + PutDecimal(uint64_t{0} - static_cast<uint64_t>(value), out + 1);
 }
 
-// A line longer than the room, and in the comma form a field a spreadsheet
-// would misread, take the general path; such lines are rare.
+// A line longer than the room, and a field that must be quoted or escaped,
+// take the general path; such lines are rare.
 void PrintEntryLine(std::string_view prefix, std::string_view time, const ActivityEntry& entry,
-                    const char* name, char separator) {
+                    const char* name, FieldForm form) {
+  const char separator = SeparatorOf(form);
   const std::string_view user(name);
-  const bool plain = QuotingOf(time, separator) == FieldQuoting::kPlain &&
-                     QuotingOf(user, separator) == FieldQuoting::kPlain;
+  const bool plain = QuotingOf(time, form) == FieldQuoting::kPlain &&
+                     QuotingOf(user, form) == FieldQuoting::kPlain;
   if (plain && prefix.size() + time.size() + user.size() + 14 <= kLineRoom) {
     std::array<char, kLineRoom> line;
     std::size_t n = prefix.size();
@@ -130,9 +188,9 @@ void PrintEntryLine(std::string_view prefix, std::string_view time, const Activi
                  name);
     return;
   }
-  PrintTextField(time, separator);
+  PrintTextField(time, form);
   ReportPrintf("%c%d%c%d%c", separator, reads, separator, writes, separator);
-  PrintTextField(user, separator);
+  PrintTextField(user, form);
   ReportPrintf("\n");
 }
 

@@ -205,28 +205,29 @@ static_assert(2 * kLongName + 3 + 2 * kTextSize + 3 + 2 * kMaxTimeText + 3 + 6 *
 
 void PrintTextLine(const UserRecord& r, std::string_view name, std::string_view time,
                    int32_t days) {
-  const char s = gRunSettings.separator;
+  const FieldForm form = TableForm(gRunSettings.separator);
+  const char s = SeparatorOf(form);
   const std::string_view path(r.latestDatabase);
   if (name.size() <= kLongName && path.size() < kTextSize) {
     std::array<char, kLineRoom> line;
-    std::size_t n = PutTextField(name, s, line.data());
+    std::size_t n = PutTextField(name, form, line.data());
     for (const uint64_t value : {uint64_t{r.databases}, r.entries, r.reads, r.writes}) {
       line[n++] = s;
       n += PutDecimal(value, line.data() + n);
     }
     line[n++] = s;
-    n += PutTextField(time, s, line.data() + n);
+    n += PutTextField(time, form, line.data() + n);
     line[n++] = s;
     n += PutSignedDecimal(days, line.data() + n);
     line[n++] = s;
-    n += PutTextField(path, s, line.data() + n);
+    n += PutTextField(path, form, line.data() + n);
     line[n++] = '\n';
     ReportWrite(line.data(), n);
     return;
   }
   // A name too long for the room: the fields one by one, the counts put
   // together here as in the usual line.
-  PrintTextField(name, s);
+  PrintTextField(name, form);
   std::array<char, 4 * 21 + 1> counts;
   std::size_t n = 0;
   for (const uint64_t value : {uint64_t{r.databases}, r.entries, r.reads, r.writes}) {
@@ -235,9 +236,9 @@ void PrintTextLine(const UserRecord& r, std::string_view name, std::string_view 
   }
   counts[n++] = s;
   ReportWrite(counts.data(), n);
-  PrintTextField(time, s);
+  PrintTextField(time, form);
   ReportPrintf("%c%d%c", s, static_cast<int>(days), s);
-  PrintTextField(path, s);
+  PrintTextField(path, form);
   ReportPrintf("\n");
 }
 

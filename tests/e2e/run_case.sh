@@ -18,6 +18,9 @@
 #   close-stderr     the program starts with its standard error closed
 #   file-limit N     files it writes are cut at N KiB (ulimit -f)
 #   stdout-bytes N   expect N bytes of standard output instead of a `stdout` file
+#   tab-table        standard output is a table in the tab form: every line has
+#                    the header's number of fields, and no text field begins
+#                    with a formula lead (=, +, -, @) unguarded
 # and the expected `stdout` and `stderr` (a missing file expects nothing).
 # On Windows line ends are "\r\n", and `stdout.win` / `stderr.win`, where
 # present, replace the expectations.
@@ -58,6 +61,7 @@ stdout_to=
 close_stderr=0
 file_limit=
 stdout_bytes=
+tab_table=0
 
 while IFS= read -r line || [ -n "$line" ]; do
   directive=${line%% *}
@@ -83,6 +87,7 @@ while IFS= read -r line || [ -n "$line" ]; do
     close-stderr) close_stderr=1 ;;
     file-limit) file_limit=$value ;;
     stdout-bytes) stdout_bytes=$value ;;
+    tab-table) tab_table=1 ;;
     only)
       platform=linux
       [ "$windows" = 1 ] && platform=windows
@@ -133,6 +138,17 @@ for stream in stdout stderr; do
     failed=1
   fi
 done
+# A count may be negative (Days Since); any other field that begins with '-'
+# would be run as a formula.
+if [ "$tab_table" = 1 ] && ! awk -F'\t' '
+    { sub(/\r$/, "") }
+    NR == 1 { fields = NF }
+    NF != fields { print "--- line " NR " has " NF " fields, the header " fields; bad = 1 }
+    { for (i = 1; i <= NF; i++) if ($i ~ /^[=+@-]/ && $i !~ /^-[0-9]+$/) {
+        print "--- line " NR ", field " i " begins like a formula: " $i; bad = 1 } }
+    END { exit bad }' "$work/stdout"; then
+  failed=1
+fi
 if [ "$status" != "$want_status" ]; then
   echo "--- exit status $status, expected $want_status"
   failed=1

@@ -203,11 +203,32 @@ TEST_F(OverviewTest, JsonLinesWithNullsWhereTheTextIsEmpty) {
       "Activity Log (Error 6: Invalid handle)\"}\n");
 }
 
-TEST_F(OverviewTest, CommaFormQuotesNamesAndTitles) {
-  rt().databases["a, b.db"].log = {{At("2026-12-07 08:00:00"), 1, 1, "U"}};
-  gRunSettings.separator = ',';
-  Output o = Capture([] { ProcessDatabaseOverview("", "a, b.db", "=cmd|\"x\""); });
-  EXPECT_EQ(o.err, "\"a, b.db\",\"'=cmd|\"\"x\"\"\",2026-12-07 08:00:00,0,1,1,1,1,ok\n");
+TEST_F(OverviewTest, NamesAndTitlesQuotedOrEscapedCountsNever) {
+  rt().databases["a, b\t.db"].log = {{At("2026-12-09 08:00:00"), 1, 1, "U"}};  // dated ahead
+  rt().databases["c.db"].opens = false;
+  rt().databases["c.db"].openStatus = fake::kNoSuchFile;
+  rt().texts[fake::kNoSuchFile] = "File\tdoes not\r\nexist";
+  struct Case {
+    char separator;
+    std::string lines;
+  };
+  const Case cases[] = {
+      {',',
+       "\"a, b\t.db\",\"'=cmd|\"\"x\"\"\r\n\",2026-12-09 08:00:00,-2,1,1,1,1,ok\n"
+       "c.db,\"'+C\",,,,,,,\"Unable to open database (Error 259: File\tdoes not\r\nexist)\"\n"},
+      {'\t',
+       "a, b\\t.db\t'=cmd|\"x\"\\r\\n\t2026-12-09 08:00:00\t-2\t1\t1\t1\t1\tok\n"
+       "c.db\t'+C\t\t\t\t\t\t\tUnable to open database (Error 259: File\\tdoes not\\r\\nexist)\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(static_cast<int>(c.separator));
+    gRunSettings.separator = c.separator;
+    Output o = Capture([] {
+      ProcessDatabaseOverview("", "a, b\t.db", "=cmd|\"x\"\r\n");
+      ProcessDatabaseOverview("", "c.db", "+C");
+    });
+    EXPECT_EQ(o.err, c.lines);
+  }
 }
 
 }  // namespace

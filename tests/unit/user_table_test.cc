@@ -53,19 +53,23 @@ TEST_F(UserTableTest, NamesAcrossDatabasesInEveryForm) {
   };
   const Case cases[] = {
       {'\t', 0,
-       Sep(kHeader + "=Eve|1|1|2|2|2026-12-07 09:00:00|0|b.db\n"
+       Sep(kHeader + "'=Eve|1|1|2|2|2026-12-07 09:00:00|0|b.db\n"
+                     "'@Zed\\tx\\r\\ny|1|1|1|1|2026-12-04 10:00:00|3|a.db\n"
                      "Ann|2|3|6|6|2026-12-03 10:00:00|4|a.db\n"
                      "Bob|1|1|0|1|2026-12-06 08:00:00|1|b.db\n"
                      "Doe, John|2|2|8|5|2026-12-06 07:00:00|1|d, e.db\n",
            '\t')},
       {',', 0,
        Sep(kHeader, ',') + "\"'=Eve\",1,1,2,2,2026-12-07 09:00:00,0,b.db\n"
+                           "\"'@Zed\tx\r\ny\",1,1,1,1,2026-12-04 10:00:00,3,a.db\n"
                            "Ann,2,3,6,6,2026-12-03 10:00:00,4,a.db\n"
                            "Bob,1,1,0,1,2026-12-06 08:00:00,1,b.db\n"
                            "\"Doe, John\",2,2,8,5,2026-12-06 07:00:00,1,\"d, e.db\"\n"},
       {',', 1,
        "{\"user\":\"=Eve\",\"databases\":1,\"entries\":1,\"reads\":2,\"writes\":2,"
        "\"lastAccess\":\"2026-12-07 09:00:00\",\"daysSince\":0,\"lastDatabase\":\"b.db\"}\n"
+       "{\"user\":\"@Zed\\tx\\r\\ny\",\"databases\":1,\"entries\":1,\"reads\":1,\"writes\":1,"
+       "\"lastAccess\":\"2026-12-04 10:00:00\",\"daysSince\":3,\"lastDatabase\":\"a.db\"}\n"
        "{\"user\":\"Ann\",\"databases\":2,\"entries\":3,\"reads\":6,\"writes\":6,"
        "\"lastAccess\":\"2026-12-03 10:00:00\",\"daysSince\":4,\"lastDatabase\":\"a.db\"}\n"
        "{\"user\":\"Bob\",\"databases\":1,\"entries\":1,\"reads\":0,\"writes\":1,"
@@ -79,6 +83,7 @@ TEST_F(UserTableTest, NamesAcrossDatabasesInEveryForm) {
     Log("a.db", "2026-12-01 10:00:00", 1, 2, "Ann");
     Log("a.db", "2026-12-05 08:00:00", 3, 0, "Doe, John");
     Log("a.db", "2026-12-03 10:00:00", 4, 4, "Ann");
+    Log("a.db", "2026-12-04 10:00:00", 1, 1, "@Zed\tx\r\ny");
     Log("b.db", "2026-12-03 10:00:00", 1, 0, "Ann");  // as late as in a.db: a.db stays
     Log("b.db", "2026-12-06 08:00:00", 0, 1, "Bob");
     Log("b.db", "2026-12-07 09:00:00", 2, 2, "=Eve");
@@ -97,6 +102,16 @@ TEST_F(UserTableTest, NamesAcrossDatabasesInEveryForm) {
               "c.db: User activity is not currently being logged in this database.\n"
               "d, e.db: 1 entry with a date-time that cannot be converted\n"
               "none.db: Unable to open database\n");
+  }
+}
+
+TEST_F(UserTableTest, CountsAreNeverGuardedTextsAre) {
+  Log("x\ty.db", "2026-12-09 09:00:00", 1, 1, "-Neg");  // dated ahead: a negative count
+  for (const auto& [sep, line] :
+       {std::pair{'\t', "'-Neg\t1\t1\t1\t1\t2026-12-09 09:00:00\t-2\tx\\ty.db\n"},
+        std::pair{',', "\"'-Neg\",1,1,1,1,2026-12-09 09:00:00,-2,x\ty.db\n"}}) {
+    gRunSettings.separator = sep;
+    EXPECT_EQ(Run({"x\ty.db"}).err, Sep(kHeader, sep) + line);
   }
 }
 
