@@ -27,8 +27,7 @@ namespace {
 
 // Date-time texts are "\x01" and the seconds: no name holds that byte, so
 // the count of it in the output is the count of entry lines printed. No name
-// holds 'E' either, so "Error converting" is only ever the program's message,
-// nor 'u', so that no name's JSON text holds the mark's escape.
+// holds 'E' either, so "Error converting" is only ever the program's message.
 constexpr char kLineMark = '\x01';
 // The fake keeps its arithmetic in 64 bits; times stay well inside that.
 constexpr int64_t kTimeSpan = int64_t{1} << 40;
@@ -86,7 +85,6 @@ std::string PickName(FuzzedDataProvider& in, bool allowNul) {
   for (char& c : name) {
     if (c == kLineMark) c = 'm';
     if (c == 'E') c = 'e';  // keeps the conversion message out of names
-    if (c == 'u') c = 'v';  // and the line mark's JSON escape, "\u0001"
     if (c == '\0' && !allowNul) c = 'z';
   }
   return name;
