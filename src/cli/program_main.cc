@@ -35,7 +35,18 @@ bool MessagesAside() {
 void ReportScanFailure(Status status, ScanStep step) {
   const char* server = gRunSettings.serverName.data();
   std::array<char, 2 * kTextSize> words{};
-  if (step == ScanStep::kClose) {
+  if (step == ScanStep::kMemory) {
+    std::array<char, kTextSize + 40> where{};
+    if (server[0] == '\0') {
+      std::snprintf(where.data(), where.size(), "the local data directory");
+    } else {
+      std::snprintf(where.data(), where.size(), "the data directory of server %s", server);
+    }
+    std::snprintf(words.data(), words.size(),
+                  "Memory ran short for the paths of %s: the databases after those above were "
+                  "not searched",
+                  where.data());
+  } else if (step == ScanStep::kClose) {
     if (server[0] == '\0') {
       std::snprintf(words.data(), words.size(),
                     "Unable to close the local data directory after searching it");
@@ -50,7 +61,7 @@ void ReportScanFailure(Status status, ScanStep step) {
                   server);
   }
   Text text{};
-  const bool hasText = LoadErrorText(status, text) != 0;
+  const bool hasText = step != ScanStep::kMemory && LoadErrorText(status, text) != 0;
   const int code = static_cast<int>(ErrorCode(status));
   if (MessagesAside()) {
     PrintAside("%s\n", words.data());
