@@ -158,68 +158,6 @@ void CurrentDatabasePhysicalPath(char* pathOut) {
            entry == nullptr ? std::string_view() : TextOf(entry->physicalPath));
 }
 
-Status FillDatabaseCache(const char* serverName, const char* directory) {
-  ScanState& s = gScanState;
-  Text path{};
-  Status status = BuildNetPath(nullptr, serverName, directory, path.data());
-  if (status != 0) {
-    s.scanFinished = 1;
-    return FailedAt(ScanStep::kPath, status);
-  }
-  path.back() = '\0';
-
-  DbHandle handle = 0;
-  status = DbOpen(path.data(), &handle);
-  if (status != 0) {
-    s.scanFinished = 1;
-    return FailedAt(ScanStep::kOpen, status);
-  }
-
-  s.matchCount = 0;
-  watch.anchorPending = !watch.byPath && s.resumeAfter > 0;
-  watch.changedNow = false;
-  watch.newAfterFull = false;
-  // The callback only reads the context; the runtime's signature is not const.
-  const Status searchStatus =
-      DbSearch(handle, 0, nullptr, kSearchFlagsSummary, kClassMaskDatabases, nullptr,
-               DirectoryEntryCallback, const_cast<char*>(serverName), nullptr);
-  const Status closeStatus = DbClose(handle);
-  if (searchStatus != 0) {
-    s.scanFinished = 1;
-    return FailedAt(ScanStep::kSearch, searchStatus);
-  }
-
-  // A search that ended before the place of the entry that filled the last
-  // table went over a directory that lost entries.
-  if (watch.anchorPending) {
-    watch.anchorPending = false;
-    watch.changedNow = true;
-    watch.byPath = true;
-    if (!IndexHandedOutPaths()) watch.memoryShort = true;
-  }
-
-  // Only a full table with entries after the one that filled it needs
-  // another batch; and a search that saw the change after skipping entries
-  // unread needs one more, by path, to take those, as does one that left
-  // entries for want of memory.
-  bool more = false;
-  if (watch.changedNow || (watch.byPath && watch.memoryShort)) {
-    more = true;
-  } else if (watch.byPath) {
-    more = s.entryCount == kDatabaseCacheSize && watch.newAfterFull;
-  } else {
-    more = s.entryCount == kDatabaseCacheSize && s.resumeAfter != s.matchCount;
-  }
-  // Without every path handed out, a further batch could take one twice:
-  // the scan stops, and says so, rather than hand out what it cannot tell.
-  if (more && watch.memoryShort) {
-    s.scanFinished = 1;
-    return FailedAt(ScanStep::kMemory, kScanMemoryShort);
-  }
-  s.scanFinished = more ? 0 : 1;
-  return FailedAt(ScanStep::kClose, closeStatus);
-}
-
 namespace {
 
 // The items of one summary buffer that the scan reads.
@@ -284,31 +222,90 @@ bool IsDatabase(const MatchRecord* matchRecord, const void* summary, EntryItems&
 // From here on every entry is read and taken by its path.
 void GoByPath() {
   watch.byPath = true;
+  gScanState.resumeAfter = 0;
   if (!IndexHandedOutPaths()) watch.memoryShort = true;
 }
 
 }  // namespace
+
+Status FillDatabaseCache(const char* serverName, const char* directory) {
+  ScanState& s = gScanState;
+  Text path{};
+  Status status = BuildNetPath(nullptr, serverName, directory, path.data());
+  if (status != 0) {
+    s.scanFinished = 1;
+    return FailedAt(ScanStep::kPath, status);
+  }
+  path.back() = '\0';
+
+  DbHandle handle = 0;
+  status = DbOpen(path.data(), &handle);
+  if (status != 0) {
+    s.scanFinished = 1;
+    return FailedAt(ScanStep::kOpen, status);
+  }
+
+  s.matchCount = 0;
+  watch.anchorPending = !watch.byPath && s.resumeAfter > 0;
+  watch.changedNow = false;
+  watch.newAfterFull = false;
+  // The callback only reads the context; the runtime's signature is not const.
+  const Status searchStatus =
+      DbSearch(handle, 0, nullptr, kSearchFlagsSummary, kClassMaskDatabases, nullptr,
+               DirectoryEntryCallback, const_cast<char*>(serverName), nullptr);
+  const Status closeStatus = DbClose(handle);
+  if (searchStatus != 0) {
+    s.scanFinished = 1;
+    return FailedAt(ScanStep::kSearch, searchStatus);
+  }
+
+  // A search that ended before the place of the entry that filled the last
+  // table went over a directory that lost entries.
+  if (watch.anchorPending) {
+    watch.anchorPending = false;
+    watch.changedNow = true;
+    GoByPath();
+  }
+
+  // Only a full table with entries after the one that filled it needs
+  // another batch; and a search that saw the change after skipping entries
+  // unread needs one more, by path, to take those, as does one that left
+  // entries for want of memory.
+  bool more = false;
+  if (watch.changedNow || (watch.byPath && watch.memoryShort)) {
+    more = true;
+  } else if (watch.byPath) {
+    more = s.entryCount == kDatabaseCacheSize && watch.newAfterFull;
+  } else {
+    more = s.entryCount == kDatabaseCacheSize && s.resumeAfter != s.matchCount;
+  }
+  // Without every path handed out, a further batch could take one twice:
+  // the scan stops, and says so, rather than hand out what it cannot tell.
+  if (more && watch.memoryShort) {
+    s.scanFinished = 1;
+    return FailedAt(ScanStep::kMemory, kScanMemoryShort);
+  }
+  s.scanFinished = more ? 0 : 1;
+  return FailedAt(ScanStep::kClose, closeStatus);
+}
 
 Status DirectoryEntryCallback(void* context, const MatchRecord* matchRecord, const void* summary) {
   ScanState& s = gScanState;
   // Every entry counts as a position, so the count tells whether another
   // batch is needed and where it resumes.
   ++s.matchCount;
-  if (!watch.byPath) {
-    if (s.matchCount < s.resumeAfter) return 0;
-    if (watch.anchorPending && s.matchCount == s.resumeAfter) {
-      watch.anchorPending = false;
-      EntryItems items;
-      if (IsDatabase(matchRecord, summary, items) && IsLastHandedOutPath(items.wholePath)) {
-        return 0;
-      }
-      // Something else stands where the last table ended: this entry and
-      // the rest of the search are read by path.
-      watch.changedNow = true;
-      GoByPath();
-    } else if (s.matchCount <= s.resumeAfter) {
-      return 0;
-    }
+  // By path, resumeAfter is 0 and nothing is skipped unread.
+  if (s.matchCount < s.resumeAfter) return 0;
+  if (watch.anchorPending) {
+    // The place of the entry that filled the last table (matchCount is
+    // resumeAfter): it must still be that entry.
+    watch.anchorPending = false;
+    EntryItems items;
+    if (IsDatabase(matchRecord, summary, items) && IsLastHandedOutPath(items.wholePath)) return 0;
+    // Something else stands there: this entry and the rest of the search
+    // are read by path.
+    watch.changedNow = true;
+    GoByPath();
   }
   if (s.entryCount >= kDatabaseCacheSize) {
     // By path, another batch is needed only for an entry not handed out.
@@ -356,6 +353,6 @@ Status ParseDirectoryEntry(const void* summary, const char* serverName) {
   CopyText(entry.physicalPath, TextOf(items.physicalPath));
   pathCut[static_cast<std::size_t>(s.entryCount)] = items.cut;
   ++s.entryCount;
-  if (s.entryCount == kDatabaseCacheSize) s.resumeAfter = s.matchCount;
+  if (s.entryCount == kDatabaseCacheSize && !watch.byPath) s.resumeAfter = s.matchCount;
   return 0;
 }
