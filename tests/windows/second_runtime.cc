@@ -343,6 +343,7 @@ uint64_t RuntimeTakeArgs(Slot argc, char** argv, int* argcOut, char*** argvOut) 
     const char* text = bestFit ? converted[i] : argv[i];
     if (i > 0 && text[0] == '=') continue;
     const size_t size = std::strlen(text) + 1;
+    if (bestFit) Record("RuntimeTakeArgs arg=%s", text);
     vector[argCount] = Allocate(size, argTexts[argCount]);
     std::memcpy(vector[argCount], text, size);
     ++argCount;

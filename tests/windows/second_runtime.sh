@@ -38,7 +38,7 @@ case $case_name in
   # "Ā" is not in code page 1252; best fit hands back "/f:*Ann*", which would
   # match Ann Lee.
   best_fit) args=('/f:*Ānn*' '=second.ini' '*'); export SECOND_RUNTIME_BEST_FIT=1
-    lines=('RuntimeReleaseArgs argc=0x0000000000000003') ;;
+    lines=('RuntimeTakeArgs arg=/f:*Ann*' 'RuntimeReleaseArgs argc=0x0000000000000003') ;;
   failed_start) args=('*'); export SECOND_RUNTIME_FAIL_START=1; status=77
     lines=('StartupStatusText status=0x00000000000001a5 size=0x00000000000000ff') ;;
 esac
