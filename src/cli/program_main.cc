@@ -36,16 +36,17 @@ void ReportScanFailure(Status status, ScanStep step) {
   const char* server = gRunSettings.serverName.data();
   std::array<char, 2 * kTextSize> words{};
   if (step == ScanStep::kMemory) {
-    std::array<char, kTextSize + 40> where{};
+    // The scan stopped rather than hand out a database twice or lose one.
     if (server[0] == '\0') {
-      std::snprintf(where.data(), where.size(), "the local data directory");
+      std::snprintf(words.data(), words.size(),
+                    "Memory ran short while searching the local data directory: not every "
+                    "database was searched");
     } else {
-      std::snprintf(where.data(), where.size(), "the data directory of server %s", server);
+      std::snprintf(words.data(), words.size(),
+                    "Memory ran short while searching the data directory of server %s: not every "
+                    "database was searched",
+                    server);
     }
-    std::snprintf(words.data(), words.size(),
-                  "Memory ran short for the paths of %s: the databases after those above were "
-                  "not searched",
-                  where.data());
   } else if (step == ScanStep::kClose) {
     if (server[0] == '\0') {
       std::snprintf(words.data(), words.size(),
