@@ -16,11 +16,13 @@ unset USETRAIL_SERVERS
 
 # The first thousand record no activity, so that /t and /u, which write
 # their tables only at the end, tell each of them on standard error as they
-# go; long titles make the overview's lines long.
+# go; long names and titles make every line long, so that the first batch
+# prints far more than a pipe and a buffer hold.
 title=$(printf 'Database with a long title %.0s' {1..4})
+long=$(printf 'x%.0s' {1..150})
 mkdir "$work/template"
 for ((i = 1; i <= 1100; i++)); do
-  printf -v name 'db%04d' "$i"
+  printf -v name 'db%04d%s' "$i" "$long"
   if ((i <= 1000)); then
     printf '{"title":"%s %d","recordActivity":false,"activity":[]}\n' "$title" "$i"
   else
@@ -28,7 +30,7 @@ for ((i = 1; i <= 1100; i++)); do
       "$title" "$i" "$i"
   fi > "$work/template/$name.db"
 done
-for ((i = 1; i <= 1100; i++)); do printf 'db%04d.db\n' "$i"; done > "$work/expected"
+for ((i = 1; i <= 1100; i++)); do printf 'db%04d%s.db\n' "$i" "$long"; done > "$work/expected"
 new_db='{"title":"New","activity":[{"time":"2026-12-07 08:00:00","reads":1,"writes":0,"user":"CN=New/O=Org"}]}'
 
 failed=0
@@ -79,11 +81,12 @@ run() {
 # Deleted before the end of the first batch and created after it: the
 # second batch must neither lose db1025 nor take the new one twice. Created
 # before the end alone: db1024 must not come twice.
-for change in 'db0005.db db1050a.db' '- db0010a.db'; do
+for change in "db0005$long.db db1050a.db" '- db0010a.db'; do
   read -r delete create <<< "$change"
-  run "report ($change)" 1 "$delete" "$create" '*'
-  run "/o ($change)" 1 "$delete" "$create" /o '*'
-  run "/t ($change)" 2 "$delete" "$create" /t '*'
-  run "/u ($change)" 2 "$delete" "$create" /u '*'
+  label=${change//$long/}
+  run "report ($label)" 1 "$delete" "$create" '*'
+  run "/o ($label)" 1 "$delete" "$create" /o '*'
+  run "/t ($label)" 2 "$delete" "$create" /t '*'
+  run "/u ($label)" 2 "$delete" "$create" /u '*'
 done
 exit $failed
