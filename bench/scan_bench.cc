@@ -8,6 +8,7 @@
 
 #include "fake_runtime.h"
 #include "scan/database_scan.h"
+#include "scan/handed_out_paths.h"
 
 namespace {
 
@@ -61,8 +62,43 @@ void BM_WholeScan(benchmark::State& state) {
   state.counters["callbacks"] = benchmark::Counter(
       double{kEntries} * kBatches,
       benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+  // The memory of the paths handed out, at the end of the scan.
+  state.counters["pathBytes"] = static_cast<double>(HandedOutPathsMemory());
 }
 BENCHMARK(BM_WholeScan)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+
+// The same directory, changed once the first database is handed out (its
+// first entry deleted): every later batch reads every entry and takes it by
+// its path, in as many searches.
+void BM_WholeScanChanged(benchmark::State& state) {
+  FreshDirectory(state);
+  std::vector<fake::DirectoryEntry>& dir = fake::Fake().directories[""];
+  const fake::DirectoryEntry first = dir.front();
+  for (auto _ : state) {
+    state.PauseTiming();
+    if (dir.size() != kEntries) dir.insert(dir.begin(), first);
+    fake::Fake().calls.clear();
+    fake::Fake().counts.clear();
+    ResetDatabaseScan();
+    state.ResumeTiming();
+    char path[kTextSize];
+    Status status = 0;
+    int handed = 0;
+    while (NextDatabase("", "", path, &status) != 0) {
+      if (++handed == 1) {
+        state.PauseTiming();
+        dir.erase(dir.begin());
+        state.ResumeTiming();
+      }
+    }
+    if (handed != kEntries || fake::Fake().counts["DbSearch"] != kBatches) {
+      state.SkipWithError("scan did not hand out every entry in 98 searches");
+      break;
+    }
+  }
+  state.counters["pathBytes"] = static_cast<double>(HandedOutPathsMemory());
+}
+BENCHMARK(BM_WholeScanChanged)->Arg(1)->Unit(benchmark::kMillisecond);
 
 Status CountOnly(void* context, const MatchRecord*, const void* summary) {
   ++*static_cast<int*>(context);

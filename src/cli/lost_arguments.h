@@ -11,12 +11,18 @@
 #include <cstdint>
 
 // Hands over the converted argument vector and, for each argument, whether
-// it lost characters. Both must live for the whole run.
-void NoteLostArguments(int32_t argc, char* const* argv, const bool* lost);
+// it lost characters and, when it did, the text the system's "best fit"
+// mapping makes of it (`lookAlikes` may be null, and so may each of its
+// texts). All must live for the whole run.
+void NoteLostArguments(int32_t argc, char* const* argv, const bool* lost,
+                       const char* const* lookAlikes = nullptr);
 
-// Whether `argument` has the text of an argument that lost characters. The
-// text is compared, not the pointer: the runtime may hand the program an
-// argument vector of its own.
+// Whether `argument` is one that lost characters. The runtime may hand the
+// program an argument vector of its own, made from the same command line
+// its own way, so an argument not of the noted vector is known by its text:
+// the program's own, or the look-alike one. A text that is neither, and no
+// argument's that kept every character, may be a lost one converted some
+// other way: while any argument lost characters, it counts as lost too.
 bool IsLostArgument(const char* argument);
 
 // For each setting made from an argument that lost characters (any may be

@@ -35,7 +35,19 @@ bool MessagesAside() {
 void ReportScanFailure(Status status, ScanStep step) {
   const char* server = gRunSettings.serverName.data();
   std::array<char, 2 * kTextSize> words{};
-  if (step == ScanStep::kClose) {
+  if (step == ScanStep::kMemory) {
+    // The scan stopped rather than hand out a database twice or lose one.
+    if (server[0] == '\0') {
+      std::snprintf(words.data(), words.size(),
+                    "Memory ran short while searching the local data directory: not every "
+                    "database was searched");
+    } else {
+      std::snprintf(words.data(), words.size(),
+                    "Memory ran short while searching the data directory of server %s: not every "
+                    "database was searched",
+                    server);
+    }
+  } else if (step == ScanStep::kClose) {
     if (server[0] == '\0') {
       std::snprintf(words.data(), words.size(),
                     "Unable to close the local data directory after searching it");
@@ -50,7 +62,7 @@ void ReportScanFailure(Status status, ScanStep step) {
                   server);
   }
   Text text{};
-  const bool hasText = LoadErrorText(status, text) != 0;
+  const bool hasText = step != ScanStep::kMemory && LoadErrorText(status, text) != 0;
   const int code = static_cast<int>(ErrorCode(status));
   if (MessagesAside()) {
     PrintAside("%s\n", words.data());

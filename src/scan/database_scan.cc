@@ -6,6 +6,8 @@
 #include <span>
 #include <string_view>
 
+#include "scan/handed_out_paths.h"
+
 namespace {
 
 // Values no caller passes, so that the first call always starts a fresh scan.
@@ -70,6 +72,20 @@ ScanStep lastFailure = ScanStep::kNone;
 // Beside each slot: whether its path was cut to fit.
 constinit std::array<bool, kDatabaseCacheSize> pathCut{};
 
+// While the directory stays as it was, a batch skips by position the
+// entries earlier batches took, and only the entry that filled the last
+// table is read, to see that it is still in its place. Once it is not, the
+// directory changed, and from then on every batch reads every entry and
+// takes those whose path was not handed out yet.
+struct ChangeWatch {
+  bool byPath;         // the directory changed: batches take entries by path
+  bool anchorPending;  // this search has not yet reached the entry that filled the last table
+  bool changedNow;     // the change was seen in this search, after entries were skipped unread
+  bool newAfterFull;   // by path: an entry not handed out came after the full table
+  bool memoryShort;    // a path could not be kept
+};
+constinit ChangeWatch watch{};
+
 Status FailedAt(ScanStep step, Status status) {
   lastFailure = status != 0 ? step : ScanStep::kNone;
   return status;
@@ -81,6 +97,8 @@ void ResetDatabaseScan() {
   gScanState = kInitialScanState;
   lastFailure = ScanStep::kNone;
   pathCut.fill(false);
+  watch = ChangeWatch{};
+  ForgetHandedOutPaths();
 }
 
 ScanStep LastScanFailure() { return lastFailure; }
@@ -98,6 +116,8 @@ int32_t NextDatabase(const char* serverName, const char* directory, char* pathOu
     s.nextIndex = 0;
     s.resumeAfter = 0;
     s.scanFinished = 0;
+    watch = ChangeWatch{};
+    ForgetHandedOutPaths();
     *statusOut = FillDatabaseCache(serverName, directory);
     CopyText(s.lastServer, KeptText(serverName));
     CopyText(s.lastDirectory, KeptText(directory));
@@ -138,69 +158,22 @@ void CurrentDatabasePhysicalPath(char* pathOut) {
            entry == nullptr ? std::string_view() : TextOf(entry->physicalPath));
 }
 
-Status FillDatabaseCache(const char* serverName, const char* directory) {
-  ScanState& s = gScanState;
-  Text path{};
-  Status status = BuildNetPath(nullptr, serverName, directory, path.data());
-  if (status != 0) {
-    s.scanFinished = 1;
-    return FailedAt(ScanStep::kPath, status);
-  }
-  path.back() = '\0';
+namespace {
 
-  DbHandle handle = 0;
-  status = DbOpen(path.data(), &handle);
-  if (status != 0) {
-    s.scanFinished = 1;
-    return FailedAt(ScanStep::kOpen, status);
-  }
-
-  s.matchCount = 0;
-  // The callback only reads the context; the runtime's signature is not const.
-  const Status searchStatus =
-      DbSearch(handle, 0, nullptr, kSearchFlagsSummary, kClassMaskDatabases, nullptr,
-               DirectoryEntryCallback, const_cast<char*>(serverName), nullptr);
-  const Status closeStatus = DbClose(handle);
-  if (searchStatus != 0) {
-    s.scanFinished = 1;
-    return FailedAt(ScanStep::kSearch, searchStatus);
-  }
-
-  // Only a full table with entries counted after the one that filled it
-  // needs another batch.
-  const bool more = s.entryCount == kDatabaseCacheSize && s.resumeAfter != s.matchCount;
-  s.scanFinished = more ? 0 : 1;
-  return FailedAt(ScanStep::kClose, closeStatus);
-}
-
-Status DirectoryEntryCallback(void* context, const MatchRecord* matchRecord, const void* summary) {
-  ScanState& s = gScanState;
-  // Every entry counts as a position, so the count tells whether another
-  // batch is needed and where it resumes.
-  ++s.matchCount;
-  if (s.matchCount <= s.resumeAfter) return 0;
-  if (s.entryCount >= kDatabaseCacheSize) return 0;
-  if (matchRecord == nullptr) return 0;
-
-  MatchRecord match;
-  std::memcpy(&match, matchRecord, sizeof match);
-  if ((match.matchFlags & kSummaryValid) == 0) return 0;
-
-  ParseDirectoryEntry(summary, static_cast<const char*>(context));
-  return 0;
-}
-
-Status ParseDirectoryEntry(const void* summary, const char* serverName) {
-  ScanState& s = gScanState;
-  if (summary == nullptr || s.entryCount >= kDatabaseCacheSize) return 0;
-  const auto* bytes = static_cast<const std::uint8_t*>(summary);
-
+// The items of one summary buffer that the scan reads.
+struct EntryItems {
   Text type{};
   Text title{};
   Text path{};
   Text physicalPath{};
+  std::string_view wholePath;  // the path item's bytes, all of them
+  bool cut = false;            // the path kept is only the start of them
+};
+
+// Reads the items of one summary buffer into `items`.
+void ReadEntryItems(const void* summary, EntryItems& items) {
+  const auto* bytes = static_cast<const std::uint8_t*>(summary);
   std::array<char, kNameSize> name{};
-  bool cut = false;  // the path kept is only the start of the item's
 
   // The runtime gives no buffer size: every read stays within the lengths
   // the descriptors announce, and offsets are 32-bit so 16-bit sums cannot
@@ -222,25 +195,164 @@ Status ParseDirectoryEntry(const void* summary, const char* serverName) {
     const std::string_view itemName = TextOf(name);
     const std::string_view text(item + nameLength + kTypeWordSize, valueLength - kTypeWordSize);
     if (itemName == kTitleItem) {
-      CopyText(title, text);
+      CopyText(items.title, text);
     } else if (itemName == kPathItem) {
-      cut = CopyText(path, text) < text.size();
+      items.cut = CopyText(items.path, text) < text.size();
+      items.wholePath = text;
     } else if (itemName == kTypeItem) {
-      CopyText(type, text);
+      CopyText(items.type, text);
     } else if (itemName == kPhysicalPathItem) {
-      CopyText(physicalPath, text);
+      CopyText(items.physicalPath, text);
     }
   }
+}
 
-  if (TextOf(type) == kFolderType) return 0;
+bool IsFolder(const EntryItems& items) { return TextOf(items.type) == kFolderType; }
+
+// Whether the entry is one the scan would store.
+bool IsDatabase(const MatchRecord* matchRecord, const void* summary, EntryItems& items) {
+  if (matchRecord == nullptr || summary == nullptr) return false;
+  MatchRecord match;
+  std::memcpy(&match, matchRecord, sizeof match);
+  if ((match.matchFlags & kSummaryValid) == 0) return false;
+  ReadEntryItems(summary, items);
+  return !IsFolder(items);
+}
+
+// From here on every entry is read and taken by its path.
+void GoByPath() {
+  watch.byPath = true;
+  gScanState.resumeAfter = 0;
+  if (!IndexHandedOutPaths()) watch.memoryShort = true;
+}
+
+}  // namespace
+
+Status FillDatabaseCache(const char* serverName, const char* directory) {
+  ScanState& s = gScanState;
+  Text path{};
+  Status status = BuildNetPath(nullptr, serverName, directory, path.data());
+  if (status != 0) {
+    s.scanFinished = 1;
+    return FailedAt(ScanStep::kPath, status);
+  }
+  path.back() = '\0';
+
+  DbHandle handle = 0;
+  status = DbOpen(path.data(), &handle);
+  if (status != 0) {
+    s.scanFinished = 1;
+    return FailedAt(ScanStep::kOpen, status);
+  }
+
+  s.matchCount = 0;
+  watch.anchorPending = !watch.byPath && s.resumeAfter > 0;
+  watch.changedNow = false;
+  watch.newAfterFull = false;
+  // The callback only reads the context; the runtime's signature is not const.
+  const Status searchStatus =
+      DbSearch(handle, 0, nullptr, kSearchFlagsSummary, kClassMaskDatabases, nullptr,
+               DirectoryEntryCallback, const_cast<char*>(serverName), nullptr);
+  const Status closeStatus = DbClose(handle);
+  if (searchStatus != 0) {
+    s.scanFinished = 1;
+    return FailedAt(ScanStep::kSearch, searchStatus);
+  }
+
+  // A search that ended before the place of the entry that filled the last
+  // table went over a directory that lost entries.
+  if (watch.anchorPending) {
+    watch.anchorPending = false;
+    watch.changedNow = true;
+    GoByPath();
+  }
+
+  // Only a full table with entries after the one that filled it needs
+  // another batch; and a search that saw the change after skipping entries
+  // unread needs one more, by path, to take those, as does one that left
+  // entries for want of memory.
+  bool more = false;
+  if (watch.changedNow || (watch.byPath && watch.memoryShort)) {
+    more = true;
+  } else if (watch.byPath) {
+    more = s.entryCount == kDatabaseCacheSize && watch.newAfterFull;
+  } else {
+    more = s.entryCount == kDatabaseCacheSize && s.resumeAfter != s.matchCount;
+  }
+  // Without every path handed out, a further batch could take one twice:
+  // the scan stops, and says so, rather than hand out what it cannot tell.
+  if (more && watch.memoryShort) {
+    s.scanFinished = 1;
+    return FailedAt(ScanStep::kMemory, kScanMemoryShort);
+  }
+  s.scanFinished = more ? 0 : 1;
+  return FailedAt(ScanStep::kClose, closeStatus);
+}
+
+Status DirectoryEntryCallback(void* context, const MatchRecord* matchRecord, const void* summary) {
+  ScanState& s = gScanState;
+  // Every entry counts as a position, so the count tells whether another
+  // batch is needed and where it resumes.
+  ++s.matchCount;
+  // By path, resumeAfter is 0 and nothing is skipped unread.
+  if (s.matchCount < s.resumeAfter) return 0;
+  if (watch.anchorPending) {
+    // The place of the entry that filled the last table (matchCount is
+    // resumeAfter): it must still be that entry.
+    watch.anchorPending = false;
+    EntryItems items;
+    if (IsDatabase(matchRecord, summary, items) && IsLastHandedOutPath(items.wholePath)) return 0;
+    // Something else stands there: this entry and the rest of the search
+    // are read by path.
+    watch.changedNow = true;
+    GoByPath();
+  }
+  if (s.entryCount >= kDatabaseCacheSize) {
+    // By path, another batch is needed only for an entry not handed out.
+    if (watch.byPath && !watch.newAfterFull) {
+      EntryItems items;
+      if (IsDatabase(matchRecord, summary, items) && !WasHandedOut(items.wholePath)) {
+        watch.newAfterFull = true;
+      }
+    }
+    return 0;
+  }
+  if (matchRecord == nullptr) return 0;
+
+  MatchRecord match;
+  std::memcpy(&match, matchRecord, sizeof match);
+  if ((match.matchFlags & kSummaryValid) == 0) return 0;
+
+  ParseDirectoryEntry(summary, static_cast<const char*>(context));
+  return 0;
+}
+
+Status ParseDirectoryEntry(const void* summary, const char* serverName) {
+  ScanState& s = gScanState;
+  if (summary == nullptr || s.entryCount >= kDatabaseCacheSize) return 0;
+
+  EntryItems items;
+  ReadEntryItems(summary, items);
+  if (IsFolder(items)) return 0;
+
+  if (watch.byPath) {
+    // Without every path kept, this one cannot be told from those handed
+    // out: it is not taken, and the scan stops after this batch.
+    if (watch.memoryShort || WasHandedOut(items.wholePath)) return 0;
+  }
+  if (!KeepHandedOutPath(items.wholePath)) {
+    watch.memoryShort = true;
+    // By path an entry not kept could come again: it is not taken.
+    if (watch.byPath) return 0;
+  }
 
   DatabaseEntry& entry = gDatabaseCache[static_cast<std::size_t>(s.entryCount)];
   CopyText(entry.server, KeptText(serverName));
-  CopyText(entry.title, TextOf(title));
-  CopyText(entry.path, TextOf(path));
-  CopyText(entry.physicalPath, TextOf(physicalPath));
-  pathCut[static_cast<std::size_t>(s.entryCount)] = cut;
+  CopyText(entry.title, TextOf(items.title));
+  CopyText(entry.path, TextOf(items.path));
+  CopyText(entry.physicalPath, TextOf(items.physicalPath));
+  pathCut[static_cast<std::size_t>(s.entryCount)] = items.cut;
   ++s.entryCount;
-  if (s.entryCount == kDatabaseCacheSize) s.resumeAfter = s.matchCount;
+  if (s.entryCount == kDatabaseCacheSize && !watch.byPath) s.resumeAfter = s.matchCount;
   return 0;
 }

@@ -1,6 +1,8 @@
 // The database directory scan: a directory search of a server's data
 // directory, held batch by batch in a fixed table of 1024 entries and handed
-// out one database at a time.
+// out one database at a time. A path is handed out at most once in a scan,
+// also when the directory changes between batches: a database there from
+// the first search to the last is handed out exactly once.
 #pragma once
 
 #include <array>
@@ -56,7 +58,13 @@ Status FillDatabaseCache(const char* serverName, const char* directory);
 
 // The step whose failure gave the last batch search's non-zero status, so a
 // message can say what failed; kNone after a batch that succeeded.
-enum class ScanStep { kNone, kPath, kOpen, kSearch, kClose };
+// kMemory: memory ran short for the paths handed out, so the scan stopped
+// before a further batch that could not have told old entries from new.
+enum class ScanStep { kNone, kPath, kOpen, kSearch, kClose, kMemory };
+
+// The status of a scan stopped for want of memory. No runtime operation gave
+// it, so it has no runtime text.
+constexpr Status kScanMemoryShort = kStatusAlreadyShown | (kErrorCodeMask - 1);
 ScanStep LastScanFailure();
 
 // Called by the runtime for each entry of the search; always returns 0.

@@ -45,10 +45,25 @@ bool ToSystemCodePage(const wchar_t* wide, std::span<char> out) {
   return usedDefault == FALSE;
 }
 
+namespace {
+
+// The text the system's "best fit" mapping makes of `wide` (what a vector
+// made from the command line in the code page holds), in `out`; empty when
+// it does not fit.
+void ToLookAlike(const wchar_t* wide, std::span<char> out) {
+  const int length = WideCharToMultiByte(CP_ACP, 0, wide, -1, out.data(),
+                                         static_cast<int>(out.size()), nullptr, nullptr);
+  out[length > 0 ? static_cast<std::size_t>(length) - 1 : 0] = '\0';
+}
+
+}  // namespace
+
 char** ConvertArguments(int& argc, wchar_t** wideArgv) {
-  static char room[3 * kMaxLine + kMaxArguments];
+  // Each argument, and the look-alike of each that lost characters.
+  static char room[2 * (3 * kMaxLine + kMaxArguments)];
   static char* argv[kMaxArguments + 1];
   static bool lost[kMaxArguments];
+  static const char* lookAlikes[kMaxArguments];
   if (argc < 0) argc = 0;
   if (static_cast<std::size_t>(argc) > kMaxArguments) argc = static_cast<int>(kMaxArguments);
   std::size_t used = 0;
@@ -57,12 +72,20 @@ char** ConvertArguments(int& argc, wchar_t** wideArgv) {
       argc = i;  // cannot happen with a command line the system accepts
       break;
     }
+    const wchar_t* wide = wideArgv[i] != nullptr ? wideArgv[i] : L"";
     const std::span<char> rest(room + used, sizeof room - used);
-    lost[i] = !ToSystemCodePage(wideArgv[i] != nullptr ? wideArgv[i] : L"", rest);
+    lost[i] = !ToSystemCodePage(wide, rest);
     argv[i] = rest.data();
     used += std::char_traits<char>::length(rest.data()) + 1;
+    lookAlikes[i] = nullptr;
+    if (lost[i] && used < sizeof room) {
+      const std::span<char> after(room + used, sizeof room - used);
+      ToLookAlike(wide, after);
+      lookAlikes[i] = after.data();
+      used += std::char_traits<char>::length(after.data()) + 1;
+    }
   }
   argv[argc] = nullptr;
-  NoteLostArguments(argc, argv, lost);
+  NoteLostArguments(argc, argv, lost, lookAlikes);
   return argv;
 }

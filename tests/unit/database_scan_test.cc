@@ -2,9 +2,13 @@
 // matching, failure paths and summary buffers that exceed the working limits.
 #include "scan/database_scan.h"
 
+#include <algorithm>
+#include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
+#include "scan/handed_out_paths.h"
 #include "test_support.h"
 
 namespace {
@@ -20,8 +24,10 @@ struct Handed {
 };
 
 // Calls NextDatabase until it returns 0 (bounded, so a scan that never ends
-// fails), then once more: the end is final and searches nothing.
-Handed Drain(const char* server = "", const char* directory = "") {
+// fails), then once more: the end is final and searches nothing. `between`,
+// when given, runs after each path handed out, with their number so far.
+Handed Drain(const char* server = "", const char* directory = "",
+             const std::function<void(int)>& between = {}) {
   Handed run;
   for (int i = 0; i < 5000; ++i) {
     char path[kTextSize] = "junk", title[kTextSize] = "junk";
@@ -39,6 +45,7 @@ Handed Drain(const char* server = "", const char* directory = "") {
     run.paths.push_back(path);
     run.titles.push_back(title);
     run.cut.push_back(CurrentDatabasePathCut());
+    if (between) between(static_cast<int>(run.paths.size()));
   }
   ADD_FAILURE() << "scan did not end";
   return run;
@@ -247,6 +254,183 @@ TEST_F(ScanTest, FailuresEndTheScanAndStoredEntriesAreStillHandedOut) {
     EXPECT_EQ(rt().OpenHandles(), 0);
     const bool openFailed = std::string(c.failOp) == "DbOpen";
     EXPECT_EQ(rt().CallsOf("DbClose").size(), rt().CallsOf("DbOpen").size() - openFailed);
+  }
+}
+
+// The directory changes while a batch is handed out (after `at` paths):
+// every database there from start to end comes out exactly once, with its
+// own title; one deleted or created meanwhile at most once; no path twice.
+TEST_F(ScanTest, BatchesSurviveADirectoryThatChanges) {
+  using Dir = std::vector<DirectoryEntry>;
+  auto erase = [](Dir& d, const std::string& path) {
+    const auto erased =
+        std::erase_if(d, [&](const DirectoryEntry& e) { return e.items[1].second == path; });
+    EXPECT_EQ(erased, 1u) << path;
+  };
+  auto insert = [](Dir& d, size_t at, const std::string& path) {
+    const std::string title = "T" + path.substr(path.starts_with("db") ? 2 : 0);
+    d.insert(d.begin() + static_cast<std::ptrdiff_t>(at), DbEntry(path, title));
+  };
+  struct Case {
+    const char* what;
+    int databases, at;
+    std::function<void(Dir&)> change;
+    std::vector<std::string> deleted, created;  // besides the db<i>
+    int searches;                               // -1: not checked
+  } cases[] = {
+      {"deleted, already handed out", 1500, 1, [&](Dir& d) { erase(d, "db5"); }, {"db5"}, {}, 3},
+      {"deleted, not yet handed out",
+       1500,
+       1,
+       [&](Dir& d) { erase(d, "db1200"); },
+       {"db1200"},
+       {},
+       2},
+      {"the last of the batch deleted",
+       1500,
+       1,
+       [&](Dir& d) { erase(d, "db1023"); },
+       {"db1023"},
+       {},
+       3},
+      {"created before", 1500, 1, [&](Dir& d) { insert(d, 3, "new"); }, {}, {"new"}, 3},
+      {"created after", 1500, 1, [&](Dir& d) { insert(d, 1100, "new"); }, {}, {"new"}, 2},
+      {"deleted before, created after",
+       1500,
+       1,
+       [&](Dir& d) {
+         erase(d, "db5");
+         insert(d, 1200, "new");
+       },
+       {"db5"},
+       {"new"},
+       3},
+      {"deleted and created before, the last in its place",
+       1500,
+       1,
+       [&](Dir& d) {
+         erase(d, "db5");
+         insert(d, 10, "new");
+       },
+       {"db5"},
+       {"new"},
+       2},
+      {"created before, deleted after",
+       1500,
+       1,
+       [&](Dir& d) {
+         insert(d, 0, "new");
+         erase(d, "db1300");
+       },
+       {"db1300"},
+       {"new"},
+       3},
+      {"the order turned round",
+       1500,
+       1,
+       [&](Dir& d) { std::reverse(d.begin(), d.end()); },
+       {},
+       {},
+       3},
+      {"many deleted before: the search ends early",
+       1500,
+       1,
+       [&](Dir& d) { d.erase(d.begin(), d.begin() + 800); },
+       {},
+       {},
+       3},
+      {"the same path twice",
+       1500,
+       1,
+       [&](Dir& d) {
+         insert(d, 1100, "db1300");
+         insert(d, 0, "db1400");
+       },
+       {},
+       {},
+       3},
+      {"changed in the second of three batches",
+       3000,
+       1030,
+       [&](Dir& d) {
+         erase(d, "db40");
+         insert(d, 50, "new");
+         erase(d, "db2500");
+       },
+       {"db40", "db2500"},
+       {"new"},
+       -1},
+      {"a thousand created before",
+       1500,
+       1,
+       [&](Dir& d) {
+         for (int i = 0; i < 1000; ++i) insert(d, 0, "new" + std::to_string(i));
+       },
+       {},
+       {},
+       -1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Fresh(Dbs(c.databases));
+    const Handed run = Drain("", "", [&](int handed) {
+      if (handed == c.at) c.change(rt().directories[""]);
+    });
+    std::map<std::string, int> times;
+    for (size_t i = 0; i < run.paths.size(); ++i) {
+      ++times[run.paths[i]];
+      EXPECT_EQ(run.titles[i], "T" + run.paths[i].substr(run.paths[i].starts_with("db") ? 2 : 0));
+    }
+    for (int i = 0; i < c.databases; ++i) {
+      const std::string path = "db" + std::to_string(i);
+      const bool throughout = std::ranges::find(c.deleted, path) == c.deleted.end();
+      if (throughout) {
+        EXPECT_EQ(times[path], 1) << path;
+      }
+    }
+    for (const auto& [path, n] : times) EXPECT_LE(n, 1) << path;
+    EXPECT_EQ(run.statuses, std::vector<Status>(run.paths.size() + 1, 0));
+    if (c.searches >= 0) {
+      EXPECT_EQ(rt().counts["DbSearch"], c.searches);
+    }
+    EXPECT_EQ(rt().OpenHandles(), 0);
+  }
+}
+
+// The paths handed out are kept only for further batches: a scan of one
+// batch needs none of them, and one that needs a further batch without them
+// stops after the table it holds, and says why.
+TEST_F(ScanTest, MemoryShortForThePathsStopsTheScanSoundly) {
+  constexpr size_t kRoom = (size_t{1} << 18) + 64;  // one chunk of paths
+  struct Case {
+    const char* what;
+    int databases;
+    size_t limit;
+    std::function<void(std::vector<DirectoryEntry>&)> change;  // after the first path
+    size_t paths;                                              // handed out
+    int failsAt;                                               // the call whose status tells, or -1
+  } cases[] = {
+      {"one batch", 1000, 1, {}, 1000, -1},
+      {"two batches", 1500, 1, {}, 1024, 0},
+      {"room for the paths", 2100, kRoom, {}, 2100, -1},
+      {"room for the paths, not for their index", 1500, kRoom, [](auto& d) { d.erase(d.begin()); },
+       1024, 1024},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Fresh(Dbs(c.databases));
+    SetHandedOutPathsMemoryLimit(c.limit);
+    const Handed run = Drain("", "", [&](int handed) {
+      if (handed == 1 && c.change) c.change(rt().directories[""]);
+    });
+    SetHandedOutPathsMemoryLimit(0);
+    ASSERT_EQ(run.paths.size(), c.paths);
+    for (size_t i = 0; i < c.paths; ++i) ASSERT_EQ(run.paths[i], "db" + std::to_string(i));
+    std::vector<Status> want(c.paths + 1, 0);
+    if (c.failsAt >= 0) want[static_cast<size_t>(c.failsAt)] = kScanMemoryShort;
+    EXPECT_EQ(run.statuses, want);
+    EXPECT_EQ(LastScanFailure(), c.failsAt >= 0 ? ScanStep::kMemory : ScanStep::kNone);
+    EXPECT_EQ(rt().OpenHandles(), 0);
   }
 }
 

@@ -50,6 +50,10 @@ TEST_F(LostArgumentsTest, ALostArgumentIsNamedAndMatchesNothing) {
     std::string out;
     bool searched;
     std::vector<bool> lostInPlace{};  // when given: the parsed vector noted, with these flags
+    // Beside `lost`: the text best-fit mapping makes of each ("": none).
+    std::vector<std::string> lookAlikes{};
+    // Texts noted as having lost nothing; by default the parsed ones not lost.
+    std::vector<std::string> kept{};
   };
   const std::string ukasz = Line("1", 1, "CN=?ukasz/O=Acme");
   const std::string lukasz = Line("2", 2, "CN=Lukasz/O=Acme");
@@ -93,17 +97,105 @@ TEST_F(LostArgumentsTest, ALostArgumentIsNamedAndMatchesNothing) {
        "",
        false,
        {false, true, false}},
+      // The runtime's vector made from the command line its own way.
+      {"a user filter handed back in its look-alike form",
+       {"/f:*Lukasz*", "sales.db"},
+       {"/f:*?ukasz*"},
+       Warning("user filter", "/f:*?ukasz*", "it matches no user name"),
+       kReport,
+       true,
+       {},
+       {"/f:*Lukasz*"},
+       {"usetrail", "sales.db"}},
+      {"an exclusion handed back in its look-alike form",
+       {"/x:*Lukasz*", "sales.db"},
+       {"/x:*?ukasz*"},
+       Warning("user exclusion", "/x:*?ukasz*", "it leaves out no user name"),
+       kReport + ukasz + lukasz + empty,
+       true,
+       {},
+       {"/x:*Lukasz*"},
+       {"usetrail", "sales.db"}},
+      {"a server name handed back in its look-alike form",
+       {"Bialystok", "*"},
+       {"Bia?ystok"},
+       Warning("server name", "Bia?ystok", "no database is searched"),
+       "",
+       false,
+       {},
+       {"Bialystok"},
+       {"usetrail", "*"}},
+      {"a database name handed back in its look-alike form",
+       {"Sales.db"},
+       {"?ales.db"},
+       Warning("database name", "?ales.db", "it matches no database"),
+       "",
+       false,
+       {},
+       {"Sales.db"},
+       {"usetrail"}},
+      {"a user filter handed back in other text",
+       {"/f:*\xc5\x81ukasz*", "sales.db"},
+       {"/f:*?ukasz*"},
+       Warning("user filter", "/f:*\xc5\x81ukasz*", "it matches no user name"),
+       kReport,
+       true,
+       {},
+       {"/f:*Lukasz*"},
+       {"usetrail", "sales.db"}},
+      {"a server name handed back in other text, the pattern as it was",
+       {"Bia_ystok", "sales.db"},
+       {"Bia?ystok"},
+       Warning("server name", "Bia_ystok", "no database is searched"),
+       "",
+       false,
+       {},
+       {"Bialystok"},
+       {"usetrail", "sales.db"}},
+      {"a look-alike that another argument has as it is counts as lost",
+       {"/f:*Lukasz*", "sales.db"},
+       {"/f:*?ukasz*"},
+       Warning("user filter", "/f:*?ukasz*", "it matches no user name"),
+       kReport,
+       true,
+       {},
+       {"/f:*Lukasz*"},
+       {"usetrail", "/f:*Lukasz*", "sales.db"}},
+      {"nothing lost: texts of the runtime's own are taken as they are",
+       {"/f:*Lukasz*", "sales.db"},
+       {},
+       "",
+       kReport + lukasz,
+       true,
+       {},
+       {},
+       {"usetrail", "/f:*?ukasz*", "sales.*"}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     SetUp();
     // The noted vector is not the one parsed: the runtime may hand back its own.
-    std::vector<std::string> noted(c.lost);
+    std::vector<std::string> kept(c.kept);
+    if (kept.empty()) {
+      kept.push_back("usetrail");
+      for (const std::string& a : c.args) {
+        if (std::ranges::find(c.lost, a) == c.lost.end()) kept.push_back(a);
+      }
+    }
+    std::vector<std::string> noted(kept);
+    noted.insert(noted.end(), c.lost.begin(), c.lost.end());
     std::vector<char*> notedArgv;
     for (std::string& text : noted) notedArgv.push_back(text.data());
-    const bool lost[] = {true, true};
+    bool lost[4] = {};
     ASSERT_LE(noted.size(), std::size(lost));
-    NoteLostArguments(static_cast<int32_t>(noted.size()), notedArgv.data(), lost);
+    std::fill(lost + kept.size(), lost + noted.size(), true);
+    std::vector<const char*> lookAlikes(kept.size(), nullptr);
+    for (const std::string& text : c.lookAlikes) {
+      lookAlikes.push_back(text.empty() ? nullptr : text.c_str());
+    }
+    lookAlikes.resize(noted.size(), nullptr);
+    NoteLostArguments(static_cast<int32_t>(noted.size()), notedArgv.data(), lost,
+                      lookAlikes.data());
 
     std::vector<std::string> all{"usetrail"};
     all.insert(all.end(), c.args.begin(), c.args.end());

@@ -9,6 +9,7 @@
 
 #include "cli/report_printf.h"
 #include "cli/streams.h"
+#include "scan/handed_out_paths.h"
 #include "test_support.h"
 
 namespace {
@@ -242,6 +243,41 @@ TEST_F(ProgramMainTest, AFailedCloseAfterASearchSaysSo) {
   EXPECT_EQ(remote.out,
             "Unable to close the data directory of server Mail99 after searching it\n"
             "(Error 259: File does not exist)\n");
+}
+
+TEST_F(ProgramMainTest, MemoryShortForTheScanSaysSoAfterWhatItFound) {
+  const std::string words =
+      "Memory ran short while searching the %s: not every database was searched\n";
+  struct Case {
+    std::vector<std::string> args;
+    std::string where;
+    bool aside;  // the tables' messages go to the initial standard error
+  } cases[] = {
+      {{"usetrail", "db1*"}, "local data directory", false},
+      {{"usetrail", "Mail99", "db1*"}, "data directory of server Mail99", false},
+      {{"usetrail", "/u", "db1*"}, "local data directory", true},
+  };
+  for (const Case& c : cases) {
+    SetUp();
+    std::vector<fake::DirectoryEntry> dir;
+    for (int i = 0; i < 1030; ++i) dir.push_back(fake::DbEntry("db" + std::to_string(i)));
+    rt().directories[""] = dir;
+    rt().directories["Mail99!!"] = dir;
+    SetHandedOutPathsMemoryLimit(1);
+    std::vector<std::string> args(c.args);
+    std::vector<char*> argv;
+    for (std::string& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    Output o = Capture([&] { ProgramMain(static_cast<int32_t>(args.size()), argv.data()); });
+    SetHandedOutPathsMemoryLimit(0);
+    std::string message = words;
+    message.replace(message.find("%s"), 2, c.where);
+    const std::string& shown = c.aside ? o.err : o.out;
+    EXPECT_NE(shown.find(message), std::string::npos) << shown.substr(shown.size() - 300);
+    // The first batch is reported, and nothing after it.
+    EXPECT_EQ(rt().CallsOf("DbSearch").size(), 1u);
+    EXPECT_EQ(Count(o.out + o.err, "db1023"), 1);
+  }
 }
 
 TEST_F(ProgramMainTest, AFailedSearchStillReportsWhatItFoundThenTheFailure) {

@@ -18,7 +18,9 @@
 // - the date-time text is of its own shape, and the rest of the 80-byte
 //   buffer is filled with '#' rather than left alone;
 // - RuntimeTakeArgs hands back a vector of its own, without the arguments
-//   meant for the runtime itself (those that begin with '=');
+//   meant for the runtime itself (those that begin with '='); with
+//   SECOND_RUNTIME_BEST_FIT set, made from the wide command line with the
+//   system's best-fit mapping, as an ANSI command line would be;
 // - every buffer it hands out (argument vector and texts, match records,
 //   summaries, entries blocks) ends where a no-access page begins, and is
 //   unmapped when it is given back, so a read past its end or after its time
@@ -33,6 +35,8 @@
 // The record goes to the file named by SECOND_RUNTIME_RECORD, one line per
 // call. SECOND_RUNTIME_FAIL_START makes RuntimeInit fail.
 #include <windows.h>
+// After windows.h, which it needs.
+#include <shellapi.h>
 
 #include <cstdarg>
 #include <cstdint>
@@ -314,15 +318,34 @@ uint64_t RuntimeInit(Slot argc, char** argv) {
 
 uint64_t RuntimeTakeArgs(Slot argc, char** argv, int* argcOut, char*** argvOut) {
   Record("RuntimeTakeArgs argc=0x%016llx", Hex(argc));
-  const int32_t count = Signed32("RuntimeTakeArgs", "argc", argc);
+  int32_t count = Signed32("RuntimeTakeArgs", "argc", argc);
+  // With best fit, the texts come from the command line itself: "Ł" becomes
+  // "L" where the program's text has '?'.
+  char path[8];
+  const bool bestFit = GetEnvironmentVariableA("SECOND_RUNTIME_BEST_FIT", path, sizeof path) > 0;
+  static char converted[kMaxArgs][1024];
+  if (bestFit) {
+    int wideCount = 0;
+    wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &wideCount);
+    count = wide != nullptr && wideCount < kMaxArgs ? wideCount : 0;
+    for (int32_t i = 0; i < count; ++i) {
+      if (WideCharToMultiByte(CP_ACP, 0, wide[i], -1, converted[i], sizeof converted[i], nullptr,
+                              nullptr) == 0) {
+        converted[i][0] = '\0';
+      }
+    }
+    LocalFree(wide);
+  }
   // A vector of its own, without the arguments meant for the runtime.
   char** vector = reinterpret_cast<char**>(Allocate(sizeof(char*) * (kMaxArgs + 1), argVector));
   argCount = 0;
   for (int32_t i = 0; i < count && argCount < kMaxArgs; ++i) {
-    if (i > 0 && argv[i][0] == '=') continue;
-    const size_t size = std::strlen(argv[i]) + 1;
+    const char* text = bestFit ? converted[i] : argv[i];
+    if (i > 0 && text[0] == '=') continue;
+    const size_t size = std::strlen(text) + 1;
+    if (bestFit) Record("RuntimeTakeArgs arg=%s", text);
     vector[argCount] = Allocate(size, argTexts[argCount]);
-    std::memcpy(vector[argCount], argv[i], size);
+    std::memcpy(vector[argCount], text, size);
     ++argCount;
   }
   vector[argCount] = nullptr;

@@ -16,7 +16,7 @@ cp "$program" "$work/bin/usetrail.exe"
 cp "$runtime" "$work/bin/nnotes.dll"
 export LANG=C.UTF-8 LC_ALL=C.UTF-8
 export SECOND_RUNTIME_RECORD="Z:${work//\//\\}\\record.txt"
-unset SECOND_RUNTIME_FAIL_START
+unset SECOND_RUNTIME_FAIL_START SECOND_RUNTIME_BEST_FIT
 
 # Each case: the arguments (the first is the runtime's own, which its
 # argument vector leaves out), the exit status, and lines the record holds.
@@ -35,6 +35,10 @@ case $case_name in
            'RuntimeEnterMain argc=0x0000000000000006 reserved1=0x0000000000000000') ;;
   filter) args=('/f:*Müller*' '=second.ini' '*')
     lines=('RuntimeTakeArgs argc=0x0000000000000004' 'StoredStructSize type=0x0000000000000012') ;;
+  # "Ā" is not in code page 1252; best fit hands back "/f:*Ann*", which would
+  # match Ann Lee.
+  best_fit) args=('/f:*Ānn*' '=second.ini' '*'); export SECOND_RUNTIME_BEST_FIT=1
+    lines=('RuntimeTakeArgs arg=/f:*Ann*' 'RuntimeReleaseArgs argc=0x0000000000000003') ;;
   failed_start) args=('*'); export SECOND_RUNTIME_FAIL_START=1; status=77
     lines=('StartupStatusText status=0x00000000000001a5 size=0x00000000000000ff') ;;
 esac
@@ -48,7 +52,13 @@ if ! cmp -s "$expected/$case_name.txt" "$work/out"; then
     <(iconv -f cp1252 -t utf-8 "$work/out" | cat -A) | head -n 60
   failed=1
 fi
-[ ! -s "$work/err" ] || { echo '--- standard error:'; cat "$work/err"; failed=1; }
+# Standard error is empty, or what the case's .err file holds.
+if [ -f "$expected/$case_name.err" ]; then
+  cmp -s "$expected/$case_name.err" "$work/err" \
+    || { echo '--- standard error (expected, then shown):'; cat "$expected/$case_name.err" "$work/err"; failed=1; }
+elif [ -s "$work/err" ]; then
+  echo '--- standard error:'; cat "$work/err"; failed=1
+fi
 [ "$got_status" = "$status" ] || { echo "--- exit status $got_status, expected $status"; failed=1; }
 if [ ! -s "$work/record.txt" ]; then
   echo '--- the runtime wrote no record'
