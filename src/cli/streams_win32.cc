@@ -200,6 +200,100 @@ int WriteText(std::FILE* stream, const char* data, std::size_t size) {
   return std::fwrite(data, 1, size, stream) == size ? static_cast<int>(size) : -1;
 }
 
+// Formats onto a console a text too long for any room of ours, one
+// conversion at a time: a string goes to WriteText as it stands, however
+// long, so it is converted whole; a character or a number is short. Takes
+// the conversions the program's long lines are made of ("%s", "%.*s", "%c",
+// "%d", "%u" and "%ld" and the like, no flags or widths); returns -2, having
+// written nothing and taken no argument, for a format with any other.
+int PrintInPieces(std::FILE* stream, const char* format, va_list args) {
+  for (const char* p = std::strchr(format, '%'); p != nullptr; p = std::strchr(p, '%')) {
+    ++p;
+    if (*p == '%') {
+      ++p;
+      continue;
+    }
+    if (std::strncmp(p, ".*s", 3) == 0) {
+      p += 3;
+      continue;
+    }
+    while (*p == 'l') ++p;
+    if (*p == '\0' || std::strchr("scdiu", *p) == nullptr) return -2;
+    if (*p == 's' && p[-1] == 'l') return -2;  // a wide string
+    ++p;
+  }
+  long long total = 0;
+  const auto put = [&](const char* data, std::size_t size) {
+    if (size == 0) return true;
+    if (WriteText(stream, data, size) < 0) return false;
+    total += static_cast<long long>(size);
+    return true;
+  };
+  char number[32];
+  const auto putNumber = [&](int length) {
+    return length > 0 && put(number, static_cast<std::size_t>(length));
+  };
+  bool good = true;
+  while (good && *format != '\0') {
+    const char* percent = std::strchr(format, '%');
+    if (percent == nullptr) {
+      good = put(format, std::strlen(format));
+      break;
+    }
+    good = put(format, static_cast<std::size_t>(percent - format));
+    const char* p = percent + 1;
+    if (*p == '%') {
+      good = good && put("%", 1);
+      format = p + 1;
+      continue;
+    }
+    int longs = 0;
+    std::size_t precision = static_cast<std::size_t>(-1);
+    if (std::strncmp(p, ".*", 2) == 0) {
+      const int given = va_arg(args, int);
+      if (given >= 0) precision = static_cast<std::size_t>(given);
+      p += 2;
+    }
+    for (; *p == 'l'; ++p) ++longs;
+    switch (*p) {
+      case 's': {
+        const char* text = va_arg(args, const char*);
+        std::size_t size = 0;
+        while (size < precision && text[size] != '\0') ++size;
+        good = good && put(text, size);
+        break;
+      }
+      case 'c':
+        number[0] = static_cast<char>(va_arg(args, int));
+        good = good && put(number, 1);
+        break;
+      case 'd':
+      case 'i':
+        if (longs == 0)
+          good = good && putNumber(std::snprintf(number, sizeof number, "%d", va_arg(args, int)));
+        if (longs == 1)
+          good = good && putNumber(std::snprintf(number, sizeof number, "%ld", va_arg(args, long)));
+        if (longs >= 2)
+          good = good &&
+                 putNumber(std::snprintf(number, sizeof number, "%lld", va_arg(args, long long)));
+        break;
+      default:  // 'u', as checked above
+        if (longs == 0)
+          good =
+              good && putNumber(std::snprintf(number, sizeof number, "%u", va_arg(args, unsigned)));
+        if (longs == 1)
+          good = good && putNumber(std::snprintf(number, sizeof number, "%lu",
+                                                 va_arg(args, unsigned long)));
+        if (longs >= 2)
+          good = good && putNumber(std::snprintf(number, sizeof number, "%llu",
+                                                 va_arg(args, unsigned long long)));
+        break;
+    }
+    format = p + 1;
+  }
+  return good ? static_cast<int>(total) : -1;
+}
+
 }  // namespace
 
 void SwapStandardStreams() {
@@ -248,11 +342,16 @@ int PrintToStream(std::FILE* stream, const char* format, va_list args) {
     if (WriteText(stream, line.data(), static_cast<std::size_t>(length)) < 0) written = -1;
   } else if (length >= 0) {
     // Longer than any usual line. A console gets it converted when it fits
-    // a room of its own; beyond that it goes as it stands, whole.
+    // a room of its own, and beyond that one conversion at a time; a file or
+    // a pipe gets it as it stands, whole.
     static char room[1 << 16];
-    if (ConsoleOf(stream) != nullptr && static_cast<std::size_t>(length) < sizeof room) {
+    const bool console = ConsoleOf(stream) != nullptr;
+    if (console && static_cast<std::size_t>(length) < sizeof room) {
       std::vsnprintf(room, sizeof room, format, again);
       if (WriteText(stream, room, static_cast<std::size_t>(length)) < 0) written = -1;
+    } else if (const int pieces = console ? PrintInPieces(stream, format, again) : -2;
+               pieces != -2) {
+      written = pieces;
     } else {
       written = std::vfprintf(stream, format, again);
     }
