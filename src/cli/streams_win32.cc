@@ -364,7 +364,10 @@ int WriteWideToStream(std::FILE* stream, std::wstring_view text) {
   const std::size_t size = text.size();
   if (const HANDLE console = ConsoleOf(stream)) {
     std::fflush(stream);
-    if (!ShowHeld(held[_fileno(stream)])) text = {};
+    if (!ShowHeld(held[_fileno(stream)])) {
+      errno = EIO;
+      return -1;
+    }
     while (!text.empty()) {
       DWORD written = 0;
       const auto piece = static_cast<DWORD>(std::min<std::size_t>(text.size(), 4096));
