@@ -10,12 +10,17 @@
 #include <io.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstdarg>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string_view>
 
 #include "cli/streams.h"
+#include "cli/wide_streams.h"
 
 namespace {
 
@@ -38,28 +43,67 @@ HANDLE ConsoleOf(std::FILE* stream) {
   return consoleState[fd] == 1 ? handle : nullptr;
 }
 
-// How many bytes from the start of `data` make whole characters, at most
-// `limit`: a character of a double-byte code page is never cut in two.
-std::size_t WholeCharacters(UINT codePage, const char* data, std::size_t size, std::size_t limit) {
-  if (codePage == CP_UTF8) {
-    if (size <= limit) return size;
-    std::size_t whole = limit;  // back to the first byte of a character
-    while (whole > 0 && (static_cast<unsigned char>(data[whole]) & 0xc0) == 0x80) --whole;
-    return whole;
-  }
+bool DoubleByteSystem() {
   static const bool doubleByte = [] {
     CPINFO info{};
     return GetCPInfo(CP_ACP, &info) && info.MaxCharSize > 1;
   }();
-  if (!doubleByte) return size < limit ? size : limit;
+  return doubleByte;
+}
+
+bool Continuation(char c) { return (static_cast<unsigned char>(c) & 0xc0) == 0x80; }
+
+// How many bytes the character that begins with `lead` takes: 1 for a byte
+// that begins none, which the conversion shows as a character of its own.
+std::size_t CharacterSize(UINT codePage, char lead) {
+  const auto byte = static_cast<unsigned char>(lead);
+  if (codePage == CP_UTF8) {
+    if (byte >= 0xc2 && byte <= 0xdf) return 2;
+    if (byte >= 0xe0 && byte <= 0xef) return 3;
+    if (byte >= 0xf0 && byte <= 0xf4) return 4;
+    return 1;
+  }
+  return DoubleByteSystem() && IsDBCSLeadByte(byte) ? 2 : 1;
+}
+
+// How many bytes from the start of `data` make whole characters, at most
+// `limit`: a character is never cut in two.
+std::size_t WholeCharacters(UINT codePage, const char* data, std::size_t size, std::size_t limit) {
+  if (codePage == CP_UTF8) {
+    if (size <= limit) return size;
+    std::size_t whole = limit;  // back to the first byte of a character
+    while (whole > 0 && Continuation(data[whole])) --whole;
+    return whole;
+  }
+  if (!DoubleByteSystem()) return size < limit ? size : limit;
   std::size_t whole = 0;
   while (whole < size) {
-    const std::size_t step =
-        IsDBCSLeadByte(static_cast<BYTE>(data[whole])) && whole + 1 < size ? 2 : 1;
+    const std::size_t step = CharacterSize(codePage, data[whole]) == 2 && whole + 1 < size ? 2 : 1;
     if (whole + step > limit) break;
     whole += step;
   }
   return whole;
+}
+
+// How many bytes at the end of `data` begin a character that the bytes do
+// not finish: the next write to the same console brings the rest.
+std::size_t UnfinishedTail(UINT codePage, const char* data, std::size_t size) {
+  if (codePage == CP_UTF8) {
+    std::size_t start = size;
+    while (start > 0 && size - start < 4) {
+      if (!Continuation(data[--start])) break;
+    }
+    if (start == size || Continuation(data[start])) return 0;
+    return size - start < CharacterSize(codePage, data[start]) ? size - start : 0;
+  }
+  if (!DoubleByteSystem()) return 0;
+  std::size_t at = 0;
+  while (at < size) {
+    const std::size_t step = CharacterSize(codePage, data[at]);
+    if (at + step > size) return size - at;
+    at += step;
+  }
+  return 0;
 }
 
 // Shows `size` bytes of `codePage` on `console` as wide text.
@@ -87,6 +131,59 @@ bool WriteToConsole(HANDLE console, UINT codePage, const char* data, std::size_t
   return true;
 }
 
+// The first bytes of a character that one write to a console ended with,
+// per descriptor, kept for the next write to finish: a writer cuts its text
+// where its buffer is full, not between characters.
+struct HeldCharacter {
+  char bytes[4];
+  std::size_t size;
+  UINT codePage;
+  HANDLE console;
+};
+HeldCharacter held[3];
+
+// Shows what `slot` holds as it stands (a character never finished shows
+// as the conversion shows a broken one).
+bool ShowHeld(HeldCharacter& slot) {
+  const std::size_t size = slot.size;
+  slot.size = 0;
+  return size == 0 || WriteToConsole(slot.console, slot.codePage, slot.bytes, size);
+}
+
+void ShowAllHeld() {
+  for (HeldCharacter& slot : held) ShowHeld(slot);
+}
+
+// Shows `size` bytes on the console of descriptor `fd`, in whole characters
+// across writes.
+bool WriteWholeCharacters(int fd, HANDLE console, UINT codePage, const char* data,
+                          std::size_t size) {
+  HeldCharacter& slot = held[fd];
+  if (slot.size > 0 && (slot.codePage != codePage || slot.console != console) && !ShowHeld(slot)) {
+    return false;
+  }
+  if (slot.size > 0) {
+    const std::size_t want = CharacterSize(codePage, slot.bytes[0]);
+    while (slot.size < want && size > 0 && (codePage != CP_UTF8 || Continuation(*data))) {
+      slot.bytes[slot.size++] = *data++;
+      --size;
+    }
+    if (slot.size < want && size == 0) return true;  // still unfinished
+    if (!ShowHeld(slot)) return false;
+  }
+  const std::size_t tail = UnfinishedTail(codePage, data, size);
+  if (!WriteToConsole(console, codePage, data, size - tail)) return false;
+  if (tail > 0) {
+    static const bool shownAtExit = std::atexit(ShowAllHeld) == 0;
+    (void)shownAtExit;
+    std::memcpy(slot.bytes, data + size - tail, tail);
+    slot.size = tail;
+    slot.codePage = codePage;
+    slot.console = console;
+  }
+  return true;
+}
+
 int WriteText(std::FILE* stream, const char* data, std::size_t size) {
   if (const HANDLE console = ConsoleOf(stream)) {
     std::fflush(stream);  // whatever the stream still holds comes first
@@ -94,11 +191,107 @@ int WriteText(std::FILE* stream, const char* data, std::size_t size) {
     static const UINT systemCodePage = GetACP() == CP_UTF8 ? CP_UTF8 : CP_ACP;
     UINT codePage = stream == stderr ? reportCodePage : CP_ACP;
     if (codePage == CP_ACP) codePage = systemCodePage;
-    if (WriteToConsole(console, codePage, data, size)) return static_cast<int>(size);
+    if (WriteWholeCharacters(_fileno(stream), console, codePage, data, size)) {
+      return static_cast<int>(size);
+    }
     errno = EIO;
     return -1;
   }
   return std::fwrite(data, 1, size, stream) == size ? static_cast<int>(size) : -1;
+}
+
+// Formats onto a console a text too long for any room of ours, one
+// conversion at a time: a string goes to WriteText as it stands, however
+// long, so it is converted whole; a character or a number is short. Takes
+// the conversions the program's long lines are made of ("%s", "%.*s", "%c",
+// "%d", "%u" and "%ld" and the like, no flags or widths); returns -2, having
+// written nothing and taken no argument, for a format with any other.
+int PrintInPieces(std::FILE* stream, const char* format, va_list args) {
+  for (const char* p = std::strchr(format, '%'); p != nullptr; p = std::strchr(p, '%')) {
+    ++p;
+    if (*p == '%') {
+      ++p;
+      continue;
+    }
+    if (std::strncmp(p, ".*s", 3) == 0) {
+      p += 3;
+      continue;
+    }
+    while (*p == 'l') ++p;
+    if (*p == '\0' || std::strchr("scdiu", *p) == nullptr) return -2;
+    if (*p == 's' && p[-1] == 'l') return -2;  // a wide string
+    ++p;
+  }
+  long long total = 0;
+  const auto put = [&](const char* data, std::size_t size) {
+    if (size == 0) return true;
+    if (WriteText(stream, data, size) < 0) return false;
+    total += static_cast<long long>(size);
+    return true;
+  };
+  char number[32];
+  const auto putNumber = [&](int length) {
+    return length > 0 && put(number, static_cast<std::size_t>(length));
+  };
+  bool good = true;
+  while (good && *format != '\0') {
+    const char* percent = std::strchr(format, '%');
+    if (percent == nullptr) {
+      good = put(format, std::strlen(format));
+      break;
+    }
+    good = put(format, static_cast<std::size_t>(percent - format));
+    const char* p = percent + 1;
+    if (*p == '%') {
+      good = good && put("%", 1);
+      format = p + 1;
+      continue;
+    }
+    int longs = 0;
+    std::size_t precision = static_cast<std::size_t>(-1);
+    if (std::strncmp(p, ".*", 2) == 0) {
+      const int given = va_arg(args, int);
+      if (given >= 0) precision = static_cast<std::size_t>(given);
+      p += 2;
+    }
+    for (; *p == 'l'; ++p) ++longs;
+    switch (*p) {
+      case 's': {
+        const char* text = va_arg(args, const char*);
+        std::size_t size = 0;
+        while (size < precision && text[size] != '\0') ++size;
+        good = good && put(text, size);
+        break;
+      }
+      case 'c':
+        number[0] = static_cast<char>(va_arg(args, int));
+        good = good && put(number, 1);
+        break;
+      case 'd':
+      case 'i':
+        if (longs == 0)
+          good = good && putNumber(std::snprintf(number, sizeof number, "%d", va_arg(args, int)));
+        if (longs == 1)
+          good = good && putNumber(std::snprintf(number, sizeof number, "%ld", va_arg(args, long)));
+        if (longs >= 2)
+          good = good &&
+                 putNumber(std::snprintf(number, sizeof number, "%lld", va_arg(args, long long)));
+        break;
+      default:  // 'u', as checked above
+        if (longs == 0)
+          good =
+              good && putNumber(std::snprintf(number, sizeof number, "%u", va_arg(args, unsigned)));
+        if (longs == 1)
+          good = good && putNumber(std::snprintf(number, sizeof number, "%lu",
+                                                 va_arg(args, unsigned long)));
+        if (longs >= 2)
+          good = good && putNumber(std::snprintf(number, sizeof number, "%llu",
+                                                 va_arg(args, unsigned long long)));
+        break;
+    }
+    format = p + 1;
+  }
+  return good ? static_cast<int>(total) : -1;
 }
 
 }  // namespace
@@ -107,6 +300,7 @@ void SwapStandardStreams() {
   const int errorFd = _fileno(stderr);
   const int outputFd = _fileno(stdout);
   std::fflush(nullptr);
+  ShowAllHeld();  // an unfinished character goes where its beginning went
   const int errorCopy = _dup(errorFd);
   const int outputCopy = _dup(outputFd);
   _dup2(outputCopy, errorFd);
@@ -148,15 +342,55 @@ int PrintToStream(std::FILE* stream, const char* format, va_list args) {
     if (WriteText(stream, line.data(), static_cast<std::size_t>(length)) < 0) written = -1;
   } else if (length >= 0) {
     // Longer than any usual line. A console gets it converted when it fits
-    // a room of its own; beyond that it goes as it stands, whole.
+    // a room of its own, and beyond that one conversion at a time; a file or
+    // a pipe gets it as it stands, whole.
     static char room[1 << 16];
-    if (ConsoleOf(stream) != nullptr && static_cast<std::size_t>(length) < sizeof room) {
+    const bool console = ConsoleOf(stream) != nullptr;
+    if (console && static_cast<std::size_t>(length) < sizeof room) {
       std::vsnprintf(room, sizeof room, format, again);
       if (WriteText(stream, room, static_cast<std::size_t>(length)) < 0) written = -1;
+    } else if (const int pieces = console ? PrintInPieces(stream, format, again) : -2;
+               pieces != -2) {
+      written = pieces;
     } else {
       written = std::vfprintf(stream, format, again);
     }
   }
   va_end(again);
   return written;
+}
+
+int WriteWideToStream(std::FILE* stream, std::wstring_view text) {
+  const std::size_t size = text.size();
+  if (const HANDLE console = ConsoleOf(stream)) {
+    std::fflush(stream);
+    if (!ShowHeld(held[_fileno(stream)])) {
+      errno = EIO;
+      return -1;
+    }
+    while (!text.empty()) {
+      DWORD written = 0;
+      const auto piece = static_cast<DWORD>(std::min<std::size_t>(text.size(), 4096));
+      if (!WriteConsoleW(console, text.data(), piece, &written, nullptr) || written == 0) {
+        errno = EIO;
+        return -1;
+      }
+      text.remove_prefix(written);
+    }
+    return static_cast<int>(size);
+  }
+  // A file gets the system's code page, where a character it cannot hold
+  // becomes '?', never a look-alike that would name another file.
+  static const DWORD noBestFit = GetACP() == CP_UTF8 ? 0 : WC_NO_BEST_FIT_CHARS;
+  static char bytes[4 * 1024 + 4];
+  while (!text.empty()) {
+    std::size_t piece = std::min<std::size_t>(text.size(), 1024);
+    // Never between the two halves of a character beyond the 16-bit range.
+    if (piece < text.size() && text[piece - 1] >= 0xd800 && text[piece - 1] <= 0xdbff) --piece;
+    const int length = WideCharToMultiByte(CP_ACP, noBestFit, text.data(), static_cast<int>(piece),
+                                           bytes, sizeof bytes, nullptr, nullptr);
+    if (length <= 0 || WriteText(stream, bytes, static_cast<std::size_t>(length)) < 0) return -1;
+    text.remove_prefix(piece);
+  }
+  return static_cast<int>(size);
 }

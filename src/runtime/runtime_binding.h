@@ -4,6 +4,7 @@
 // the program links the runtime library directly.)
 #pragma once
 
+#include <cstddef>
 #include <span>
 
 // Exit statuses of a failed binding. They lie above 255, clear of every
@@ -14,8 +15,15 @@ constexpr int kExitRuntimeNot64Bit = 902;
 constexpr int kExitRuntimeNotLoaded = 903;
 constexpr int kExitRuntimeOperationMissing = 904;
 
-// Loads nnotes.dll, the first found in the program's own folder and then in
-// the folders of PATH (never the current folder), by its full path, and
-// binds every operation of runtime_operations.h by its number. Returns 0, or fills `message` with
-// what is wrong and what to do, and returns the exit status for it.
-int BindRuntime(std::span<char> message);
+// Room for a message: the longest path the system takes, the system's text
+// for an error and our words.
+constexpr std::size_t kBindingMessageSize = 32768 + 1024;
+
+// Loads nnotes.dll, the first 64-bit one found in the program's own folder
+// and then in the folders of PATH (never the current folder), by its full
+// path, and binds every operation of runtime_operations.h by its number.
+// From then on no library is loaded by name from the current folder or PATH,
+// for the program or the runtime. Returns 0, or fills `message` with what is
+// wrong and what to do, as wide text (a path is shown as it is), and returns
+// the exit status for it.
+int BindRuntime(std::span<wchar_t> message);

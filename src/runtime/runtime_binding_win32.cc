@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cstdarg>
 #include <cstdint>
 #include <cstdio>
 #include <cwchar>
@@ -19,7 +20,7 @@
 
 namespace {
 
-constexpr char kLibrary[] = "nnotes.dll";
+constexpr wchar_t kLibrary[] = L"nnotes.dll";
 
 using RuntimeAddress = void (*)();
 
@@ -29,101 +30,119 @@ RuntimeAddress gBound[kRuntimeOperationCount];
 // The system's text for a Windows error, on one line and without its closing
 // full stop; where the text leaves room for a file name, the library is named.
 // Empty when the system has no text for the error.
-void DescribeError(DWORD error, std::span<char> text) {
+void DescribeError(DWORD error, std::span<wchar_t> text) {
   if (text.empty()) return;
-  char raw[kTextSize] = {};
-  const DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                                      nullptr, error, 0, raw, sizeof raw, nullptr);
-  const std::string_view source(raw, length < sizeof raw ? length : 0);
+  wchar_t raw[kTextSize] = {};
+  const DWORD length = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                                      nullptr, error, 0, raw, kTextSize, nullptr);
+  const std::wstring_view source(raw, length < kTextSize ? length : 0);
+  const std::wstring_view name = kLibrary;
   std::size_t out = 0;
   for (std::size_t i = 0; i < source.size() && out + 1 < text.size(); ++i) {
-    if (source.substr(i, 2) == "%1") {
-      out += CopyText(text.subspan(out), kLibrary);
+    if (source.substr(i, 2) == L"%1") {
+      const std::size_t n = std::min(name.size(), text.size() - 1 - out);
+      std::wmemcpy(text.data() + out, name.data(), n);
+      out += n;
       ++i;
       continue;
     }
-    const bool blank = source[i] == ' ' || source[i] == '\r' || source[i] == '\n';
-    if (blank && (out == 0 || text[out - 1] == ' ')) continue;
-    text[out++] = blank ? ' ' : source[i];
+    const bool blank = source[i] == L' ' || source[i] == L'\r' || source[i] == L'\n';
+    if (blank && (out == 0 || text[out - 1] == L' ')) continue;
+    text[out++] = blank ? L' ' : source[i];
   }
-  while (out > 0 && (text[out - 1] == ' ' || text[out - 1] == '.')) --out;
-  text[out] = '\0';
+  while (out > 0 && (text[out - 1] == L' ' || text[out - 1] == L'.')) --out;
+  text[out] = L'\0';
 }
 
-// A wide path for the messages, which are text in the system's code page.
-void ShownPath(const wchar_t* path, std::span<char> text) {
-  const int length = WideCharToMultiByte(CP_ACP, 0, path, -1, text.data(),
-                                         static_cast<int>(text.size()), nullptr, nullptr);
-  if (length <= 0) CopyText(text, kLibrary);
-  text.back() = '\0';
-}
-
-constexpr char kWhereToPutIt[] =
-    "Put usetrail.exe in the database client's program folder, or add that folder to PATH.";
-
-int ReportNotFound(std::span<char> message) {
-  std::snprintf(message.data(), message.size(),
-                "The runtime library %s was not found in the folder of usetrail.exe or in the "
-                "folders of PATH (the current folder is not searched).\r\n%s",
-                kLibrary, kWhereToPutIt);
-  return kExitRuntimeNotFound;
-}
-
-int ReportLoadFailure(const char* path, DWORD error, std::span<char> message) {
-  Text description{};
+// "Windows error N: the system's text", or without the text when it has none.
+void DescribeFailure(DWORD error, std::span<wchar_t> reason) {
+  wchar_t description[kTextSize];
   DescribeError(error, description);
-  char reason[kTextSize + 32];
-  std::snprintf(reason, sizeof reason, "Windows error %lu%s%s", static_cast<unsigned long>(error),
-                description[0] != '\0' ? ": " : "", description.data());
-  switch (error) {
-    case ERROR_FILE_NOT_FOUND:
-    case ERROR_PATH_NOT_FOUND:
-    case ERROR_MOD_NOT_FOUND:
-      // The library itself was there: one that it needs is not.
-      std::snprintf(message.data(), message.size(),
-                    "The runtime library %s was found, but a library it needs was not (%s).\r\n%s",
-                    path, reason, kWhereToPutIt);
-      return kExitRuntimeNotFound;
-    case ERROR_BAD_EXE_FORMAT:
-    case ERROR_BAD_FORMAT:
-    case ERROR_EXE_MACHINE_TYPE_MISMATCH:
-      std::snprintf(message.data(), message.size(),
-                    "The runtime library %s that was found is not a 64-bit library (%s).\r\n"
-                    "This usetrail.exe is 64-bit and needs the 64-bit runtime library: put it in "
-                    "the program folder of a 64-bit database client, or add that folder to PATH.",
-                    path, reason);
-      return kExitRuntimeNot64Bit;
-    default:
-      std::snprintf(message.data(), message.size(),
-                    "The runtime library %s was found but could not be loaded (%s).", path, reason);
-      return kExitRuntimeNotLoaded;
-  }
+  std::swprintf(reason.data(), reason.size(), L"Windows error %lu%ls%ls",
+                static_cast<unsigned long>(error), description[0] != L'\0' ? L": " : L"",
+                description);
+  reason.back() = L'\0';
 }
 
-int ReportMissingOperation(const char* path, const RuntimeExport& operation,
-                           std::span<char> message) {
+constexpr wchar_t kWhereToPutIt[] =
+    L"Put usetrail.exe in the database client's program folder, or add that folder to PATH.";
+
+// The messages are wide text: a path is shown as it is, whatever the
+// system's code page holds. Each ends terminated, however long the path.
+int Report(std::span<wchar_t> message, int status, const wchar_t* format, ...) {
+  va_list args;
+  va_start(args, format);
+  std::vswprintf(message.data(), message.size(), format, args);
+  va_end(args);
+  message.back() = L'\0';
+  return status;
+}
+
+int ReportNotFound(std::span<wchar_t> message) {
+  return Report(message, kExitRuntimeNotFound,
+                L"The runtime library %ls was not found in the folder of usetrail.exe or in the "
+                L"folders of PATH (the current folder is not searched).\r\n%ls",
+                kLibrary, kWhereToPutIt);
+}
+
+bool WrongKind(DWORD error) {
+  return error == ERROR_BAD_EXE_FORMAT || error == ERROR_BAD_FORMAT ||
+         error == ERROR_EXE_MACHINE_TYPE_MISMATCH;
+}
+
+int ReportWrongKind(const wchar_t* path, DWORD error, std::span<wchar_t> message) {
+  wchar_t reason[kTextSize + 32];
+  DescribeFailure(error, reason);
+  return Report(message, kExitRuntimeNot64Bit,
+                L"The runtime library %ls that was found is not a 64-bit library (%ls), and no "
+                L"64-bit one was found in the folder of usetrail.exe or in the folders of PATH.\r\n"
+                L"This usetrail.exe is 64-bit and needs the 64-bit runtime library: put it in "
+                L"the program folder of a 64-bit database client, or add that folder to PATH.",
+                path, reason);
+}
+
+int ReportLoadFailure(const wchar_t* path, DWORD error, std::span<wchar_t> message) {
+  wchar_t reason[kTextSize + 32];
+  DescribeFailure(error, reason);
+  if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ||
+      error == ERROR_MOD_NOT_FOUND) {
+    // The library itself was there: one that it needs is not, in its own
+    // folder or the system's, the only places such a library is taken from.
+    return Report(message, kExitRuntimeNotFound,
+                  L"The runtime library %ls was found, but a library it needs was not (%ls).\r\n"
+                  L"%ls",
+                  path, reason, kWhereToPutIt);
+  }
+  return Report(message, kExitRuntimeNotLoaded,
+                L"The runtime library %ls was found but could not be loaded (%ls).", path, reason);
+}
+
+int ReportMissingOperation(const wchar_t* path, const RuntimeExport& operation,
+                           std::span<wchar_t> message) {
   // The full path tells which of several copies on the search path was taken.
-  std::snprintf(message.data(), message.size(),
-                "The runtime library %s has no export number %u (%s): the installed runtime "
-                "does not provide an operation that usetrail needs.",
+  return Report(message, kExitRuntimeOperationMissing,
+                L"The runtime library %ls has no export number %u (%hs): the installed runtime "
+                L"does not provide an operation that usetrail needs.",
                 path, static_cast<unsigned>(operation.number), operation.name);
-  return kExitRuntimeOperationMissing;
 }
 
 // Room for the longest path the system takes, and a terminator.
 constexpr std::size_t kLongPath = 32768;
 
 // Appends "\nnotes.dll" to the folder `folder` (of `length` characters) in
-// `path`; true when that names a file (not a folder).
-bool LibraryIn(const wchar_t* folder, std::size_t length, std::span<wchar_t> path) {
-  constexpr std::wstring_view kName = L"nnotes.dll";
-  if (length == 0 || length + 1 + kName.size() >= path.size()) return false;
+// `path`; the length of the folder with its separator when that names a
+// file (not a folder), else 0.
+std::size_t LibraryIn(const wchar_t* folder, std::size_t length, std::span<wchar_t> path) {
+  constexpr std::wstring_view kName = kLibrary;
+  if (length == 0 || length + 1 + kName.size() >= path.size()) return 0;
   std::wmemcpy(path.data(), folder, length);
   if (folder[length - 1] != L'\\' && folder[length - 1] != L'/') path[length++] = L'\\';
   std::wmemcpy(path.data() + length, kName.data(), kName.size());
   path[length + kName.size()] = L'\0';
   const DWORD attributes = GetFileAttributesW(path.data());
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+  const bool file =
+      attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+  return file ? length : 0;
 }
 
 // A folder named in full, from a drive's root ("C:\\...") or a share
@@ -137,13 +156,15 @@ bool FullyQualified(std::wstring_view folder) {
   return folder.size() >= 3 && separator(folder[0]) && separator(folder[1]);
 }
 
-// Finds nnotes.dll in the folder of the program itself, then in the folders
-// of PATH in order, and puts the full path of the first one in `path`. The
-// current folder is never searched: a library that someone left in a shared
-// folder the tool is run from must not be loaded. A folder of PATH that is
-// not named in full ("." or "bin") would be taken from the current folder,
-// so it is passed over too.
-bool FindLibrary(std::span<wchar_t> path) {
+// Offers each nnotes.dll found, by its full path in `path`, to `take` (with
+// the length of its folder there), in the folder of the program itself, then
+// in the folders of PATH in order, until `take` returns true; returns whether
+// one did. The current folder is never searched: a library that someone left
+// in a shared folder the tool is run from must not be loaded. A folder of
+// PATH that is not named in full ("." or "bin") would be taken from the
+// current folder, so it is passed over too.
+template <typename Take>
+bool EachLibrary(std::span<wchar_t> path, Take take) {
   static wchar_t program[kLongPath];
   const DWORD programLength = GetModuleFileNameW(nullptr, program, kLongPath);
   if (programLength > 0 && programLength < kLongPath) {
@@ -152,7 +173,9 @@ bool FindLibrary(std::span<wchar_t> path) {
            program[folderLength - 1] != L'/') {
       --folderLength;
     }
-    if (LibraryIn(program, folderLength, path)) return true;
+    if (const std::size_t folder = LibraryIn(program, folderLength, path); folder && take(folder)) {
+      return true;
+    }
   }
 
   static wchar_t folders[kLongPath];
@@ -172,37 +195,65 @@ bool FindLibrary(std::span<wchar_t> path) {
     const std::size_t end = std::min(rest.find(L';'), rest.size());
     if (!quoted) folder = rest.substr(0, end);
     rest.remove_prefix(end < rest.size() ? end + 1 : end);
-    if (FullyQualified(folder) && LibraryIn(folder.data(), folder.size(), path)) return true;
+    if (!FullyQualified(folder)) continue;
+    if (const std::size_t found = LibraryIn(folder.data(), folder.size(), path);
+        found && take(found)) {
+      return true;
+    }
   }
   return false;
 }
 
 }  // namespace
 
-int BindRuntime(std::span<char> message) {
-  static wchar_t path[kLongPath];
-  if (!FindLibrary(path)) return ReportNotFound(message);
-  char shown[MAX_PATH * 2];
-  ShownPath(path, shown);
+int BindRuntime(std::span<wchar_t> message) {
+  // From here on, for good, a library loaded by name (by the runtime as it
+  // starts or later, or by any library it brings along) comes from the
+  // program's folder, the system's, or a folder added below, never from the
+  // current folder or PATH, at whatever depth it is asked for.
+  SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_DEFAULT_DIRS);
 
+  static wchar_t path[kLongPath];
+  static wchar_t passedOver[kLongPath];  // the first library of the wrong kind
+  DWORD passedOverError = 0;
+  HMODULE library = nullptr;
+  DWORD error = 0;
   // No system error box either: a scheduled run has no one to close it.
   const UINT errorMode = SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
-  // The current folder leaves the search for every library loaded from now
-  // on, so neither the libraries the runtime needs nor any it loads itself
-  // can come from there.
-  SetDllDirectoryW(L"");
-  // By its full path; the libraries it needs come from its own folder first.
-  const HMODULE library = LoadLibraryExW(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
-  const DWORD error = GetLastError();
+  const bool tried = EachLibrary(path, [&](std::size_t folderLength) {
+    // The runtime's own folder joins the search, for the libraries it loads
+    // by name; what it imports comes from that folder or the system's.
+    const wchar_t kept = path[folderLength];
+    path[folderLength] = L'\0';
+    const DLL_DIRECTORY_COOKIE folder = AddDllDirectory(path);
+    path[folderLength] = kept;
+    library = LoadLibraryExW(path, nullptr,
+                             LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_DEFAULT_DIRS);
+    error = GetLastError();
+    if (library != nullptr) return true;
+    if (folder != nullptr) RemoveDllDirectory(folder);
+    if (!WrongKind(error)) return true;
+    // A 32-bit client's library, or no library at all: a 64-bit one may
+    // well come later on the search path.
+    if (passedOverError == 0) {
+      std::wmemcpy(passedOver, path, kLongPath);
+      passedOverError = error;
+    }
+    return false;
+  });
   SetErrorMode(errorMode);
-  if (library == nullptr) return ReportLoadFailure(shown, error, message);
+  if (!tried) {
+    if (passedOverError != 0) return ReportWrongKind(passedOver, passedOverError, message);
+    return ReportNotFound(message);
+  }
+  if (library == nullptr) return ReportLoadFailure(path, error, message);
 
   for (std::size_t i = 0; i < kRuntimeOperationCount; ++i) {
     const FARPROC address = GetProcAddress(library, MAKEINTRESOURCEA(kRuntimeExports[i].number));
     // An unused number inside the export range may come back as the
     // library's own base address rather than as none.
     if (address == nullptr || reinterpret_cast<void*>(address) == library) {
-      return ReportMissingOperation(shown, kRuntimeExports[i], message);
+      return ReportMissingOperation(path, kRuntimeExports[i], message);
     }
     gBound[i] = reinterpret_cast<RuntimeAddress>(address);
   }
