@@ -47,7 +47,7 @@ bool FillEntriesBlock(const KeptLog& kept, std::vector<uint8_t>* block) {
 
 extern "C" {
 
-Status DbGetUserActivity(DbHandle handle, uint32_t /*flags*/, ActivitySummary* summary,
+Status DbGetUserActivity(DbHandle handle, uint32_t flags, ActivitySummary* summary,
                          MemHandle* entries, uint16_t* count) try {
   using standin::Fail;
   if (summary == nullptr || entries == nullptr || count == nullptr) {
@@ -55,6 +55,9 @@ Status DbGetUserActivity(DbHandle handle, uint32_t /*flags*/, ActivitySummary* s
   }
   *entries = 0;
   *count = 0;
+  if (const Status fault = standin::CheckFixed("DbGetUserActivity", {{"flags", flags, 0}})) {
+    return fault;
+  }
   standin::OpenObject* object = standin::FindOpen(handle);
   if (object == nullptr) return Fail(standin::kUnknownHandle);
   if (!object->isDatabase) return Fail(standin::kNotADatabaseHandle);

@@ -138,10 +138,14 @@ size_t OpenHandles() { return OpenObjects().size(); }
 
 extern "C" {
 
-Status BuildNetPath(const char* /*port*/, const char* server, const char* file, char* pathOut) try {
+Status BuildNetPath(const char* port, const char* server, const char* file, char* pathOut) try {
   using standin::Fail;
   if (pathOut == nullptr) return Fail(standin::kBadArgument);
   pathOut[0] = '\0';
+  if (const Status fault =
+          standin::CheckFixed("BuildNetPath", {standin::NullArgument("port", port)})) {
+    return fault;
+  }
   const std::string serverName = server != nullptr ? server : "";
   const std::string fileName = file != nullptr ? file : "";
   if (serverName.find(standin::kServerMark) != std::string::npos ||

@@ -210,17 +210,28 @@ Status Walk(const std::string& relPath, const fs::path& physical, KnownFolder* k
 
 extern "C" {
 
+// No other structure is known: any other type has no stored size.
 uint16_t StoredStructSize(uint16_t structureType) {
   return structureType == kSummaryHeaderStruct ? standin::kSummaryHeaderSize : 0;
 }
 
 // The callback's status decides whether the search goes on: 0 goes on, any
 // other status stops the search at once and becomes DbSearch's result.
-Status DbSearch(DbHandle handle, MemHandle /*formula*/, const char* /*viewTitle*/,
-                uint16_t /*searchFlags*/, uint16_t /*classMask*/, const TimeDate* /*since*/,
-                SearchCallback callback, void* context, TimeDate* until) try {
+Status DbSearch(DbHandle handle, MemHandle formula, const char* viewTitle, uint16_t searchFlags,
+                uint16_t classMask, const TimeDate* since, SearchCallback callback, void* context,
+                TimeDate* until) try {
   using standin::Fail;
+  using standin::NullArgument;
   if (callback == nullptr) return Fail(standin::kBadArgument);
+  if (const Status fault =
+          standin::CheckFixed("DbSearch", {{"formula", formula, 0},
+                                           NullArgument("viewTitle", viewTitle),
+                                           {"searchFlags", searchFlags, kSearchFlagsSummary},
+                                           {"classMask", classMask, kClassMaskDatabases},
+                                           NullArgument("since", since),
+                                           NullArgument("until", until)})) {
+    return fault;
+  }
   const standin::OpenObject* object = standin::FindOpen(handle);
   if (object == nullptr) return Fail(standin::kUnknownHandle);
   if (object->isDatabase) return Fail(standin::kNotAFolderHandle);
@@ -236,9 +247,7 @@ Status DbSearch(DbHandle handle, MemHandle /*formula*/, const char* /*viewTitle*
         standin::kCannotRead,
         "The folder \"" + (relPath.empty() ? folder.string() : relPath) + "\" cannot be read");
   }
-  const Status status = standin::Walk(relPath, folder, known.get(), &listed, &search);
-  if (until != nullptr) TimeNow(until);
-  return status;
+  return standin::Walk(relPath, folder, known.get(), &listed, &search);
 } catch (const std::exception&) {
   return standin::Fail(standin::kOutOfMemory);
 }

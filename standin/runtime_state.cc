@@ -132,9 +132,14 @@ Status RuntimeTakeArgs(int argc, char** argv, int* argcOut, char*** argvOut) {
   return 0;
 }
 
-Status RuntimeEnterMain(EntryRoutine entry, int /*argc*/, char** /*argv*/, uint32_t /*reserved1*/,
-                        void* /*reserved2*/) {
+Status RuntimeEnterMain(EntryRoutine entry, int /*argc*/, char** /*argv*/, uint32_t reserved1,
+                        void* reserved2) {
   if (entry == nullptr) return standin::Fail(standin::kBadArgument);
+  if (const Status fault = standin::CheckFixed(
+          "RuntimeEnterMain",
+          {{"reserved1", reserved1, 0}, standin::NullArgument("reserved2", reserved2)})) {
+    return fault;
+  }
   if (!standin::Started()) return standin::Fail(standin::kNotStarted);
   return 0;
 }

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <initializer_list>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -41,6 +42,7 @@ enum Code : uint16_t {
   kCannotRead = 27,
   kLogTooLarge = 28,
   kMemoryShort = 29,
+  kArgumentOutOfPlace = 40,
   kNoActivityLog = 578,
 };
 
@@ -58,6 +60,21 @@ uint16_t FamilyOf(Status status);            // the Code behind a status; 0 when
 // its text finds no room. Never throws.
 Status MemoryShort(std::string_view name) noexcept;
 std::string TextOf(Status status);  // its text; empty when it has none
+
+// An argument that the operations fix to a value (a reserved 0 or null, a
+// buffer size, a structure type), with the value it holds.
+struct FixedArgument {
+  const char* name;
+  int64_t value;
+  int64_t fixed;
+  bool pointer = false;  // then value and fixed say null (0) or not (1)
+};
+inline FixedArgument NullArgument(const char* name, const void* value) {
+  return {name, value != nullptr ? 1 : 0, 0, true};
+}
+// 0 when every argument holds its value; otherwise a kArgumentOutOfPlace
+// status whose text names the operation and the first argument out of place.
+Status CheckFixed(const char* operation, std::initializer_list<FixedArgument> arguments);
 
 // --- configuration (set by RuntimeInit) ---
 

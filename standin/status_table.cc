@@ -31,12 +31,16 @@ constexpr FixedText kFixedTexts[] = {
     {kOutOfMemory, "Not enough memory"},
     {kBadServerName, "A server name cannot contain \"!!\" or end with \"!\""},
     {kNoActivityLog, "This database does not record user activity"},
+    {kArgumentOutOfPlace, "An argument does not hold the value the operation fixes"},
 };
 
 struct MessageSlot {
   uint16_t family = 0;
   std::string text;
 };
+
+// The size every status text is asked for with.
+constexpr uint16_t kTextRoom = 255;
 
 constexpr size_t kMessageSlots = kLastMessageCode - kFirstMessageCode + 1;
 
@@ -107,6 +111,18 @@ Status MemoryShort(std::string_view name) noexcept {
   }
 }
 
+Status CheckFixed(const char* operation, std::initializer_list<FixedArgument> arguments) {
+  for (const FixedArgument& argument : arguments) {
+    if (argument.value == argument.fixed) continue;
+    std::string text = std::string(operation) + ": the argument " + argument.name;
+    text += argument.pointer ? " is not null"
+                             : " is " + std::to_string(argument.value) + ", not " +
+                                   std::to_string(argument.fixed);
+    return Fail(kArgumentOutOfPlace, std::move(text));
+  }
+  return 0;
+}
+
 uint16_t FamilyOf(Status status) {
   const uint16_t code = ErrorCode(status);
   if (code >= kFirstMessageCode) return Messages().slots[code - kFirstMessageCode].family;
@@ -126,19 +142,37 @@ using standin::TextOf;
 
 extern "C" {
 
-uint16_t LoadStatusString(uint32_t /*module*/, Status code, char* buffer, uint16_t size) try {
+// These operations have no status of their own to refuse a call with: one
+// whose size is not 255 (or whose module is not 0) hands back the text of
+// that fault in place of the one asked for, never more than 255 characters
+// nor more than the size says, and a failed start's exit status is that of
+// the fault.
+uint16_t LoadStatusString(uint32_t module, Status code, char* buffer, uint16_t size) {
+  if (const Status fault = standin::CheckFixed(
+          "LoadStatusString", {{"module", module, 0}, {"size", size, standin::kTextRoom}})) {
+    return standin::CopyText(TextOf(fault), buffer, std::min(size, standin::kTextRoom));
+  }
   return standin::CopyText(TextOf(code), buffer, size);
 } catch (const std::exception&) {
   return standin::NoText(buffer);
 }
 
-uint16_t StatusText(Status status, char* buffer, uint16_t size) try {
+uint16_t StatusText(Status status, char* buffer, uint16_t size) {
+  if (const Status fault =
+          standin::CheckFixed("StatusText", {{"size", size, standin::kTextRoom}})) {
+    return standin::CopyText(TextOf(fault), buffer, std::min(size, standin::kTextRoom));
+  }
   return standin::CopyText(TextOf(status), buffer, size);
 } catch (const std::exception&) {
   return standin::NoText(buffer);
 }
 
-int StartupStatusText(Status status, char* buffer, uint16_t size) try {
+int StartupStatusText(Status status, char* buffer, uint16_t size) {
+  if (const Status fault =
+          standin::CheckFixed("StartupStatusText", {{"size", size, standin::kTextRoom}})) {
+    standin::CopyText(TextOf(fault), buffer, std::min(size, standin::kTextRoom));
+    return standin::kArgumentOutOfPlace;
+  }
   standin::CopyText(TextOf(status), buffer, size);
   if (ErrorCode(status) == 0) return 0;
   // The exit status is the failure's family, which always lies in 1..255

@@ -448,11 +448,14 @@ void TimeNow(TimeDate* now) {
   if (now != nullptr) *now = standin::MakeTime(standin::NowSeconds());
 }
 
-void TimeDateOnly(const TimeDate* in, uint32_t /*reserved*/, TimeDate* out) {
+// No status to refuse a call with: a reserved argument that is not 0 makes
+// the date invalid, so that the next operation on it fails and says so.
+void TimeDateOnly(const TimeDate* in, uint32_t reserved, TimeDate* out) {
   if (out == nullptr) return;
   int64_t seconds = 0;
   standin::platform::LocalParts parts;
-  if (in == nullptr || !SecondsOf(*in, &seconds) || !standin::LocalPartsOf(seconds, &parts)) {
+  if (in == nullptr || reserved != 0 || !SecondsOf(*in, &seconds) ||
+      !standin::LocalPartsOf(seconds, &parts)) {
     *out = standin::InvalidTime();
     return;
   }
@@ -477,44 +480,39 @@ int32_t TimeDayNumber(const TimeDate* value) {
   return static_cast<int32_t>(day + standin::kJulianEpochDay);
 }
 
+// Moves by whole days alone, the same clock time on the target day; every
+// other unit is fixed at 0.
 Status TimeAdjust(TimeDate* value, int32_t hundredths, int32_t seconds, int32_t minutes,
                   int32_t days, int32_t months, int32_t years) {
   using standin::Fail;
   if (value == nullptr) return Fail(standin::kBadArgument);
+  if (const Status fault = standin::CheckFixed("TimeAdjust", {{"hundredths", hundredths, 0},
+                                                              {"seconds", seconds, 0},
+                                                              {"minutes", minutes, 0},
+                                                              {"months", months, 0},
+                                                              {"years", years, 0}})) {
+    return fault;
+  }
   int64_t current = 0;
   if (!SecondsOf(*value, &current)) return Fail(standin::kInvalidTime);
-  if (days != 0 || months != 0 || years != 0) {
-    standin::platform::LocalParts parts;
-    if (!standin::LocalPartsOf(current, &parts)) return Fail(standin::kInvalidTime);
-    // Calendar arithmetic in 64 bits, then clamped: the largest inputs move
-    // the value to the end of the valid span instead of overflowing.
-    const int64_t monthIndex =
-        parts.year * 12 + (parts.month - 1) + int64_t{years} * 12 + int64_t{months};
-    const int64_t year = standin::FloorDiv(monthIndex, 12);
-    const int month = static_cast<int>(monthIndex - year * 12) + 1;
-    int64_t day = 0;
-    if (year < 1) {
-      day = std::numeric_limits<int32_t>::min();
-    } else if (year > 9999) {
-      day = std::numeric_limits<int32_t>::max();
-    } else {
-      const int dayOfMonth = std::min(parts.day, standin::DaysInMonth(year, month));
-      day = standin::DaysFromCivil(year, month, dayOfMonth) + days;
-    }
-    const int64_t firstDay = standin::FloorDiv(standin::kMinSeconds, standin::kSecondsPerDay) + 1;
-    const int64_t lastDay = standin::FloorDiv(standin::kMaxSeconds, standin::kSecondsPerDay) - 1;
-    if (day < firstDay) {
-      current = standin::kMinSeconds;
-    } else if (day > lastDay) {
-      current = standin::kMaxSeconds;
-    } else {
-      // The same clock time on the target day, worked out from local dates
-      // and day numbers alone.
-      const int64_t clock = parts.hour * 3600 + parts.minute * 60 + std::min(parts.second, 59);
-      if (!standin::LocalInstant(day, clock, &current)) return Fail(standin::kInvalidTime);
-    }
+  if (days == 0) return 0;
+  standin::platform::LocalParts parts;
+  if (!standin::LocalPartsOf(current, &parts)) return Fail(standin::kInvalidTime);
+  // Day arithmetic in 64 bits, then clamped: the largest moves take the value
+  // to the end of the valid span instead of overflowing.
+  const int64_t day = standin::DaysFromCivil(parts.year, parts.month, parts.day) + days;
+  const int64_t firstDay = standin::FloorDiv(standin::kMinSeconds, standin::kSecondsPerDay) + 1;
+  const int64_t lastDay = standin::FloorDiv(standin::kMaxSeconds, standin::kSecondsPerDay) - 1;
+  if (day < firstDay) {
+    current = standin::kMinSeconds;
+  } else if (day > lastDay) {
+    current = standin::kMaxSeconds;
+  } else {
+    // The same clock time on the target day, worked out from local dates
+    // and day numbers alone.
+    const int64_t clock = parts.hour * 3600 + parts.minute * 60 + std::min(parts.second, 59);
+    if (!standin::LocalInstant(day, clock, &current)) return Fail(standin::kInvalidTime);
   }
-  current += int64_t{hundredths} / 100 + int64_t{seconds} + int64_t{minutes} * 60;
   *value = standin::MakeTime(current);
   return 0;
 }
@@ -524,21 +522,26 @@ Status TimeToText(const void* intlFormat, const void* textFormat, const TimeDate
   using standin::Fail;
   if (length != nullptr) *length = 0;
   if (value == nullptr || buffer == nullptr) return Fail(standin::kBadArgument);
-  if (intlFormat != nullptr || textFormat != nullptr) return Fail(standin::kUnsupportedFormat);
+  // Only the default format, into a buffer of the size every text is asked
+  // for with.
+  if (const Status fault =
+          standin::CheckFixed("TimeToText", {standin::NullArgument("intlFormat", intlFormat),
+                                             standin::NullArgument("textFormat", textFormat),
+                                             {"size", size, kMaxTimeText}})) {
+    return fault;
+  }
   int64_t seconds = 0;
   if (!SecondsOf(*value, &seconds)) return Fail(standin::kInvalidTime);
   constexpr uint16_t kTextLength = 19;
   char text[kTextLength] = {'0', '0', '0', '0', '-', '0', '0', '-', '0', '0',
                             ' ', '0', '0', ':', '0', '0', ':', '0', '0'};
   if (standin::SteadyText(seconds, text)) {
-    if (size < kTextLength) return Fail(standin::kTextBufferTooSmall);
     std::memcpy(buffer, text, kTextLength);
     if (length != nullptr) *length = kTextLength;
     return 0;
   }
   standin::platform::LocalParts parts;
   if (!standin::LocalPartsOf(seconds, &parts)) return Fail(standin::kInvalidTime);
-  if (size < kTextLength) return Fail(standin::kTextBufferTooSmall);
   // Every valid value has a four-digit local year.
   if (parts.year < 0 || parts.year > 9999) return Fail(standin::kInvalidTime);
   const auto year = static_cast<int>(parts.year);

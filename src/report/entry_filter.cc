@@ -48,6 +48,13 @@ int64_t DayNumberOf(const TimeDate& time) {
   return TimeDayNumber(&date);
 }
 
+// Seconds from the start of the calendar day of `time` to `time`.
+int64_t SecondOfDay(const TimeDate& time) {
+  TimeDate date{};
+  TimeDateOnly(&time, 0, &date);
+  return TimeDiffSeconds(&time, &date);
+}
+
 }  // namespace
 
 Status TimeTextOf(const TimeDate& time, TimeText& text) {
@@ -142,24 +149,36 @@ int32_t DaysSince(const TimeDate& time, int64_t today) {
 
 uint32_t SummaryPeriodDays(const ActivitySummary& summary) {
   // Seconds are 32 bits, so a period of more than 68 years is walked from
-  // its start in steps of whole days that the seconds can hold, until what
-  // is left can be measured (a runtime that refuses a step leaves the rest
-  // to be measured as it can); the rounding of the rest is unchanged. Day
-  // numbers tell how far is left: they differ from seconds / 86400 by less
-  // than a day. A period that ends before it starts (a clock set back,
-  // entries dated ahead) is no days, not a wrapped-around count.
+  // its start in steps of whole days that the seconds can hold, each step
+  // measured in seconds as it moved, until what is left can be measured; the
+  // rounding is that of the seconds throughout. Day numbers tell how far is
+  // left. A step that the runtime refuses, or that does not bring the start
+  // a day nearer the end, ends the walk: what is left is then counted from
+  // day numbers and the times of day. A period that ends before it starts (a
+  // clock set back, entries dated ahead) is no days, not a wrapped-around
+  // count.
   constexpr int32_t kStepDays = 20000;  // 1,728,000,000 seconds
   TimeDate start = summary.periodStart;
-  uint32_t days = 0;
   const int64_t endDay = DayNumberOf(summary.periodEnd);
   int64_t left = endDay - DayNumberOf(start);
   if (left < -1) return 0;  // too far back for the seconds to say so
-  for (; left > kStepDays; left = endDay - DayNumberOf(start)) {
-    if (TimeAdjust(&start, 0, kStepDays * kSecondsPerDay, 0, 0, 0, 0) != 0) break;
-    days += kStepDays;
+  int64_t seconds = 0;
+  while (left > kStepDays) {
+    TimeDate next = start;
+    if (TimeAdjust(&next, 0, 0, 0, kStepDays, 0, 0) != 0) break;
+    const int32_t step = TimeDiffSeconds(&next, &start);
+    const int64_t nextLeft = endDay - DayNumberOf(next);
+    if (step <= 0 || nextLeft >= left) break;
+    seconds += step;
+    start = next;
+    left = nextLeft;
   }
-  const int32_t seconds = TimeDiffSeconds(&summary.periodEnd, &start);
-  if (seconds <= 0) return days;
-  return days +
-         static_cast<uint32_t>(seconds / kSecondsPerDay + (seconds % kSecondsPerDay != 0 ? 1 : 0));
+  if (left > kStepDays) {
+    seconds += left * kSecondsPerDay + SecondOfDay(summary.periodEnd) - SecondOfDay(start);
+  } else {
+    seconds += TimeDiffSeconds(&summary.periodEnd, &start);
+  }
+  if (seconds <= 0) return 0;
+  const int64_t days = seconds / kSecondsPerDay + (seconds % kSecondsPerDay != 0 ? 1 : 0);
+  return days > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(days);
 }

@@ -1,11 +1,16 @@
 // Start-up of the stand-in runtime from its environment, and its status texts.
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <functional>
+
 #include "../../standin/standin_internal.h"
 #include "standin_test_support.h"
 
 namespace standin_test {
 namespace {
+
+int ProcessEntry(int, char**) { return 0; }
 
 struct StartCase {
   const char* label;
@@ -82,20 +87,113 @@ TEST(RuntimeStart, UnreadableDataDirectoryIsReported) {
   EXPECT_NE(StatusString(status).find("USETRAIL_DATA is not readable"), std::string::npos);
 }
 
-TEST(StatusTexts, CopiesAtMostSizeCharactersAndATerminator) {
-  char buffer[32];
-  std::memset(buffer, '#', sizeof buffer);
+TEST(StatusTexts, TheWholeTextAndATerminatorOrNone) {
+  char buffer[256];
   const std::string full = standin::TextOf(kErrorNoActivityLog);
-  ASSERT_GT(full.size(), 10u);
-  EXPECT_EQ(LoadStatusString(0, kErrorNoActivityLog, buffer, 10), 10);
-  EXPECT_EQ(std::string(buffer), full.substr(0, 10));
-  EXPECT_EQ(buffer[11], '#');
+  EXPECT_EQ(LoadStatusString(0, kErrorNoActivityLog, buffer, 255), full.size());
+  EXPECT_EQ(std::string(buffer), full);
+  EXPECT_EQ(LoadStatusString(0, 0, buffer, 255), 0);       // success has no text
+  EXPECT_EQ(LoadStatusString(0, 4000, buffer, 255), 0);    // nor does an unknown code
+  EXPECT_EQ(LoadStatusString(0, 0x3fff, buffer, 255), 0);  // nor an unused message code
+  EXPECT_EQ(StatusText(kErrorNoActivityLog | kStatusAlreadyShown, buffer, 255), full.size());
+}
 
-  EXPECT_EQ(LoadStatusString(0, 0, buffer, 31), 0);       // success has no text
-  EXPECT_EQ(LoadStatusString(0, 4000, buffer, 31), 0);    // nor does an unknown code
-  EXPECT_EQ(LoadStatusString(0, 0x3fff, buffer, 31), 0);  // nor an unused message code
-  EXPECT_EQ(StatusText(kErrorNoActivityLog | kStatusAlreadyShown, buffer, 31),
-            std::min<size_t>(full.size(), 31));
+// Every argument that the operations fix to a value is checked: a call with
+// another value is refused with a status whose text names the operation and
+// the argument, or, where an operation has no status, hands back that text
+// in place of the one asked for, or an invalid date.
+TEST(StatusTexts, AnArgumentOutOfPlaceIsRefusedByName) {
+  TempDir dir;
+  WriteFile(dir.path() / "a.db", DatabaseJson("A", {}));
+  ASSERT_EQ(Restart({dir.path().string(), std::nullopt, "2026-12-07 12:00:00"}), 0);
+  char path[256];
+  DbHandle folder = 0;
+  DbHandle db = 0;
+  ASSERT_EQ(BuildNetPath(nullptr, "", "", path), 0);
+  ASSERT_EQ(DbOpen(path, &folder), 0);
+  ASSERT_EQ(DbOpen("a.db", &db), 0);
+  const SearchCallback none = [](void*, const MatchRecord*, const void*) -> Status { return 0; };
+  TimeDate now;
+  TimeNow(&now);
+  TimeDate moved = now;
+  ActivitySummary summary;
+  MemHandle block = 0;
+  uint16_t count = 0;
+  char text[96];
+  uint16_t length = 0;
+  int other = 0;
+  struct Case {
+    std::function<Status()> call;
+    const char* named;
+  };
+  const Case cases[] = {
+      {[] { return RuntimeEnterMain(ProcessEntry, 0, nullptr, 1, nullptr); },
+       "RuntimeEnterMain: the argument reserved1 is 1, not 0"},
+      {[&] { return RuntimeEnterMain(ProcessEntry, 0, nullptr, 0, &other); },
+       "RuntimeEnterMain: the argument reserved2 is not null"},
+      {[&] { return BuildNetPath("tcp", "", "a.db", path); },
+       "BuildNetPath: the argument port is not null"},
+      {[&] { return DbSearch(folder, 1, nullptr, 6, 0x6002, nullptr, none, nullptr, nullptr); },
+       "DbSearch: the argument formula is 1, not 0"},
+      {[&] { return DbSearch(folder, 0, "v", 6, 0x6002, nullptr, none, nullptr, nullptr); },
+       "DbSearch: the argument viewTitle is not null"},
+      {[&] { return DbSearch(folder, 0, nullptr, 4, 0x6002, nullptr, none, nullptr, nullptr); },
+       "DbSearch: the argument searchFlags is 4, not 6"},
+      {[&] { return DbSearch(folder, 0, nullptr, 6, 0x2, nullptr, none, nullptr, nullptr); },
+       "DbSearch: the argument classMask is 2, not 24578"},
+      {[&] { return DbSearch(folder, 0, nullptr, 6, 0x6002, &now, none, nullptr, nullptr); },
+       "DbSearch: the argument since is not null"},
+      {[&] { return DbSearch(folder, 0, nullptr, 6, 0x6002, nullptr, none, nullptr, &moved); },
+       "DbSearch: the argument until is not null"},
+      {[&] { return DbGetUserActivity(db, 1, &summary, &block, &count); },
+       "DbGetUserActivity: the argument flags is 1, not 0"},
+      {[&] { return TimeAdjust(&moved, 0, 20000 * 86400, 0, 0, 0, 0); },
+       "TimeAdjust: the argument seconds is 1728000000, not 0"},
+      {[&] { return TimeAdjust(&moved, 100, 0, 0, 1, 0, 0); },
+       "TimeAdjust: the argument hundredths is 100, not 0"},
+      {[&] { return TimeAdjust(&moved, 0, 0, 60, 0, 0, 0); },
+       "TimeAdjust: the argument minutes is 60, not 0"},
+      {[&] { return TimeAdjust(&moved, 0, 0, 0, 0, 1, 0); },
+       "TimeAdjust: the argument months is 1, not 0"},
+      {[&] { return TimeAdjust(&moved, 0, 0, 0, 0, 0, -1); },
+       "TimeAdjust: the argument years is -1, not 0"},
+      {[&] { return TimeToText(&other, nullptr, &now, text, kMaxTimeText, &length); },
+       "TimeToText: the argument intlFormat is not null"},
+      {[&] { return TimeToText(nullptr, &other, &now, text, kMaxTimeText, &length); },
+       "TimeToText: the argument textFormat is not null"},
+      {[&] { return TimeToText(nullptr, nullptr, &now, text, 19, &length); },
+       "TimeToText: the argument size is 19, not 80"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.named);
+    const Status status = c.call();
+    EXPECT_EQ(standin::FamilyOf(status), standin::kArgumentOutOfPlace);
+    EXPECT_EQ(StatusString(status), c.named);
+  }
+  EXPECT_EQ(std::memcmp(&moved, &now, sizeof now), 0);  // no refused move moved it
+  EXPECT_EQ(block, 0u);
+
+  // The operations without a status of their own.
+  const std::string size254 = "LoadStatusString: the argument size is 254, not 255";
+  EXPECT_EQ(LoadStatusString(0, kErrorNoActivityLog, text, 254), size254.size());
+  EXPECT_EQ(std::string(text), size254);
+  EXPECT_EQ(LoadStatusString(0, kErrorNoActivityLog, text, 10), 10);
+  EXPECT_EQ(std::string(text), size254.substr(0, 10));  // never more than the size says
+  EXPECT_GT(LoadStatusString(2, kErrorNoActivityLog, text, 255), 0);
+  EXPECT_EQ(std::string(text), "LoadStatusString: the argument module is 2, not 0");
+  char wide[300];
+  EXPECT_GT(StatusText(kErrorNoActivityLog, wide, 299), 0);
+  EXPECT_EQ(std::string(wide), "StatusText: the argument size is 299, not 255");
+  EXPECT_EQ(StartupStatusText(kErrorNoActivityLog, wide, 80), standin::kArgumentOutOfPlace);
+  EXPECT_EQ(std::string(wide), "StartupStatusText: the argument size is 80, not 255");
+  TimeDate date;
+  TimeDateOnly(&now, 1, &date);
+  EXPECT_EQ(TimeToText(nullptr, nullptr, &date, text, kMaxTimeText, &length),
+            standin::kInvalidTime);
+  EXPECT_EQ(StoredStructSize(kSummaryHeaderStruct + 1), 0);  // no such structure
+  EXPECT_EQ(DbClose(db), 0);
+  EXPECT_EQ(DbClose(folder), 0);
+  RuntimeTerm();
 }
 
 TEST(StatusTexts, EachMadeTextKeepsItsOwnCode) {
@@ -123,7 +221,7 @@ TEST(StatusTexts, LongNamesAreCutTo255Characters) {
   const std::string name(400, 'n');
   const Status status = DbOpen((name + ".db").c_str(), &handle);
   char text[300];
-  EXPECT_EQ(StatusText(status, text, 299), 255);
+  EXPECT_EQ(StatusText(status, text, 255), 255);
   EXPECT_EQ(std::strlen(text), 255u);
 }
 

@@ -278,20 +278,31 @@ TEST_F(ActivityReportTest, SummaryDaysRoundUpAndCountersAreUnsigned) {
       {"2026-12-07 00:00:01", 1, '\t', "60001 days|1|2|3", "1862-08-29 00:00:00"},
       {"9999-12-31 00:00:00", 1, '\t', "2932896 days|1|2|3", "1970-01-01 00:00:00"},
       {"1950-01-01 00:00:00", 1, '\t', "0 days|1|2|3", "2026-12-07 12:00:00"},
+      {"2026-12-07 12:00:00", 1, '\t', "36866 days|1|2|3", "1926-01-01 00:00:00"},
+      {"2026-12-07 12:00:00", 1, '\t', "36865 days|1|2|3", "1926-01-01 12:00:00"},
   };
-  for (const bool wraps : {false, true}) {
-    for (const Case& c : cases) {
-      SCOPED_TRACE(testing::Message() << c.start << " to " << c.end << (wraps ? ", wrapping" : ""));
-      SetUp();
-      rt().diffWraps = wraps;
-      fake::Database& db = Db();  // no entries
-      db.summary = {At(c.start), At(c.end), 3, c.big, 2, 1, c.big, 2, 4, 5, 6, 7, 8, c.big};
-      gRunSettings.showSummary = 1;
-      gRunSettings.separator = c.sep;
-      const std::string big = std::to_string(c.big);
-      EXPECT_EQ(Run(), kActivity + (c.sep == ',' ? kCommaHeader : kTabHeader) +
-                           Summary(c.sep, (big + "|2|1").c_str(), "5|6|4",
-                                   ("8|" + big + "|7").c_str(), c.last));
+  // The runtime moves a date by days alone: it refuses a call that moves by
+  // anything else, or reads only the days; or it refuses every move, and the
+  // period is counted by day numbers.
+  enum class Moves { kRefusesOthers, kReadsOnlyDays, kNever };
+  for (const Moves moves : {Moves::kRefusesOthers, Moves::kReadsOnlyDays, Moves::kNever}) {
+    for (const bool wraps : {false, true}) {
+      for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.start << " to " << c.end << (wraps ? ", wrapping" : "")
+                                        << ", moves " << static_cast<int>(moves));
+        SetUp();
+        rt().diffWraps = wraps;
+        rt().adjustReadsOnlyDays = moves == Moves::kReadsOnlyDays;
+        for (int n = 1; moves == Moves::kNever && n <= 200; ++n) rt().Fail("TimeAdjust", n, 1);
+        fake::Database& db = Db();  // no entries
+        db.summary = {At(c.start), At(c.end), 3, c.big, 2, 1, c.big, 2, 4, 5, 6, 7, 8, c.big};
+        gRunSettings.showSummary = 1;
+        gRunSettings.separator = c.sep;
+        const std::string big = std::to_string(c.big);
+        EXPECT_EQ(Run(), kActivity + (c.sep == ',' ? kCommaHeader : kTabHeader) +
+                             Summary(c.sep, (big + "|2|1").c_str(), "5|6|4",
+                                     ("8|" + big + "|7").c_str(), c.last));
+      }
     }
   }
 }

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <limits>
 
@@ -41,6 +42,16 @@ TimeDate Make(int64_t seconds) {
 }
 
 Runtime* gFake = new Runtime();
+
+void EndOnFault(const std::string& fault) {
+  std::fprintf(stderr, "fake runtime: %s\n", fault.c_str());
+  std::abort();
+}
+
+FaultHandler gFaultHandler = EndOnFault;
+
+// A program that goes round on a refused call would never end otherwise.
+constexpr std::size_t kMostFaults = 1000;
 
 std::string HandleName(DbHandle h) {
   auto it = Fake().handles.find(h);
@@ -154,6 +165,21 @@ std::vector<uint8_t> SummaryBytes(const DirectoryEntry& entry, uint16_t headerSi
   return b;
 }
 
+void SetFaultHandler(FaultHandler handler) { gFaultHandler = handler; }
+
+bool Runtime::Fixed(const char* op, const char* argument, int64_t value, int64_t fixed) {
+  if (value == fixed) return true;
+  faults.push_back(std::string(op) + ": " + argument + " is " + std::to_string(value) + ", not " +
+                   std::to_string(fixed));
+  gFaultHandler(faults.back());
+  if (faults.size() >= kMostFaults) EndOnFault("too many faults; the program goes round");
+  return false;
+}
+
+bool Runtime::Null(const char* op, const char* argument, const void* value) {
+  return Fixed(op, argument, value == nullptr ? 0 : 1, 0);
+}
+
 void Runtime::Fail(std::string_view op, int nth, Status status) {
   failures[std::string(op)].push_back({nth, status});
 }
@@ -225,9 +251,13 @@ Status RuntimeTakeArgs(int argc, char** argv, int* argcOut, char*** argvOut) {
   return 0;
 }
 
-Status RuntimeEnterMain(EntryRoutine entry, int, char**, uint32_t, void*) {
+Status RuntimeEnterMain(EntryRoutine entry, int, char**, uint32_t reserved1, void* reserved2) {
   Fake().calls.push_back("RuntimeEnterMain");
   Fake().enteredRoutine = entry;
+  const std::size_t faults = Fake().faults.size();
+  Fake().Fixed("RuntimeEnterMain", "reserved1", reserved1, 0);
+  Fake().Null("RuntimeEnterMain", "reserved2", reserved2);
+  if (Fake().faults.size() != faults) return fake::kArgumentOutOfPlace;
   if (Status s = Fake().Count("RuntimeEnterMain")) return s;
   return Fake().enterMainStatus;
 }
@@ -247,6 +277,7 @@ int StartupStatusText(Status status, char* buffer, uint16_t size) {
   f.calls.push_back("StartupStatusText(" + std::to_string(status) + "," + std::to_string(size) +
                     ")");
   f.Count("StartupStatusText");
+  if (!f.Fixed("StartupStatusText", "size", size, 255)) return f.startupExitValue;
   auto it = f.texts.find(ErrorCode(status));
   if (it != f.texts.end()) fake::WriteText(it->second, buffer, size);
   return f.startupExitValue;
@@ -256,22 +287,28 @@ uint16_t StatusText(Status status, char* buffer, uint16_t size) {
   auto& f = Fake();
   f.calls.push_back("StatusText(" + std::to_string(status) + "," + std::to_string(size) + ")");
   f.Count("StatusText");
+  if (!f.Fixed("StatusText", "size", size, 255)) return 0;
   // With no text the buffer is left as it was, as a runtime may do.
   auto it = f.texts.find(ErrorCode(status));
   return it == f.texts.end() ? 0 : fake::WriteText(it->second, buffer, size);
 }
 
-uint16_t LoadStatusString(uint32_t, Status code, char* buffer, uint16_t size) {
+uint16_t LoadStatusString(uint32_t module, Status code, char* buffer, uint16_t size) {
   auto& f = Fake();
   f.calls.push_back("LoadStatusString(" + std::to_string(code) + "," + std::to_string(size) + ")");
   f.Count("LoadStatusString");
+  const std::size_t faults = f.faults.size();
+  f.Fixed("LoadStatusString", "module", module, 0);
+  f.Fixed("LoadStatusString", "size", size, 255);
+  if (f.faults.size() != faults) return 0;
   auto it = f.texts.find(code);
   return it == f.texts.end() ? 0 : fake::WriteText(it->second, buffer, size);
 }
 
-Status BuildNetPath(const char*, const char* server, const char* file, char* pathOut) {
+Status BuildNetPath(const char* port, const char* server, const char* file, char* pathOut) {
   auto& f = Fake();
   f.calls.push_back(std::string("BuildNetPath(") + server + "," + file + ")");
+  if (!f.Null("BuildNetPath", "port", port)) return fake::kArgumentOutOfPlace;
   if (Status s = f.Count("BuildNetPath")) return s;
   std::string path = *server ? std::string(server) + "!!" + file : std::string(file);
   if (path.size() > 255) return fake::kPathTooLong;
@@ -299,11 +336,20 @@ Status DbClose(DbHandle handle) {
   return f.Count("DbClose");
 }
 
-Status DbSearch(DbHandle handle, MemHandle, const char*, uint16_t searchFlags, uint16_t classMask,
-                const TimeDate*, SearchCallback callback, void* context, TimeDate*) {
+Status DbSearch(DbHandle handle, MemHandle formula, const char* viewTitle, uint16_t searchFlags,
+                uint16_t classMask, const TimeDate* since, SearchCallback callback, void* context,
+                TimeDate* until) {
   auto& f = Fake();
   f.calls.push_back("DbSearch(" + fake::HandleName(handle) + "," + std::to_string(searchFlags) +
                     "," + std::to_string(classMask) + ")");
+  const std::size_t faults = f.faults.size();
+  f.Fixed("DbSearch", "formula", formula, 0);
+  f.Null("DbSearch", "viewTitle", viewTitle);
+  f.Fixed("DbSearch", "searchFlags", searchFlags, kSearchFlagsSummary);
+  f.Fixed("DbSearch", "classMask", classMask, kClassMaskDatabases);
+  f.Null("DbSearch", "since", since);
+  f.Null("DbSearch", "until", until);
+  if (f.faults.size() != faults) return fake::kArgumentOutOfPlace;
   if (Status s = f.Count("DbSearch")) return s;
   auto name = f.handles.find(handle);
   if (name == f.handles.end()) return fake::kBadHandle;
@@ -331,14 +377,17 @@ Status DbSearch(DbHandle handle, MemHandle, const char*, uint16_t searchFlags, u
 
 uint16_t StoredStructSize(uint16_t type) {
   Fake().Count("StoredStructSize");
-  return type == kSummaryHeaderStruct ? Fake().summaryHeaderSize : 0;
+  return Fake().Fixed("StoredStructSize", "type", type, kSummaryHeaderStruct)
+             ? Fake().summaryHeaderSize
+             : 0;
 }
 
-Status DbGetUserActivity(DbHandle handle, uint32_t, ActivitySummary* summary, MemHandle* entries,
-                         uint16_t* count) {
+Status DbGetUserActivity(DbHandle handle, uint32_t flags, ActivitySummary* summary,
+                         MemHandle* entries, uint16_t* count) {
   auto& f = Fake();
   std::string name = fake::HandleName(handle);
   f.calls.push_back("DbGetUserActivity(" + name + ")");
+  if (!f.Fixed("DbGetUserActivity", "flags", flags, 0)) return fake::kArgumentOutOfPlace;
   if (Status s = f.Count("DbGetUserActivity")) return s;
   auto db = f.databases.find(name);
   if (db == f.databases.end()) return fake::kBadHandle;
@@ -412,8 +461,13 @@ void TimeNow(TimeDate* now) {
   *now = Fake().now;
 }
 
-void TimeDateOnly(const TimeDate* in, uint32_t, TimeDate* out) {
+void TimeDateOnly(const TimeDate* in, uint32_t reserved, TimeDate* out) {
   Fake().CountTimeCall("TimeDateOnly");
+  // No status to refuse with: the date made is one no operation accepts.
+  if (!Fake().Fixed("TimeDateOnly", "reserved", reserved, 0)) {
+    *out = fake::InvalidTime();
+    return;
+  }
   int64_t s = fake::SecondsOf(*in);
   *out = s == fake::kInvalid ? *in : fake::Make(fake::FloorDiv(s, 86400) * 86400);
 }
@@ -423,17 +477,31 @@ Status TimeAdjust(TimeDate* value, int32_t hundredths, int32_t seconds, int32_t 
   auto& f = Fake();
   f.calls.push_back("TimeAdjust(" + std::to_string(days) + ")");
   if (Status s = f.Count("TimeAdjust")) return s;
+  const std::size_t faults = f.faults.size();
+  f.Fixed("TimeAdjust", "hundredths", hundredths, 0);
+  f.Fixed("TimeAdjust", "seconds", seconds, 0);
+  f.Fixed("TimeAdjust", "minutes", minutes, 0);
+  f.Fixed("TimeAdjust", "months", months, 0);
+  f.Fixed("TimeAdjust", "years", years, 0);
+  if (f.faults.size() != faults && !f.adjustReadsOnlyDays) return fake::kArgumentOutOfPlace;
   int64_t s = fake::SecondsOf(*value);
-  if (s == fake::kInvalid || months != 0 || years != 0) return fake::kBadTime;
-  *value = fake::Make(s + hundredths / 100 + seconds + int64_t{minutes} * 60 +
-                      int64_t{days} * 86400 + (days != 0 ? f.dayMoveSlip : 0));
+  if (s == fake::kInvalid) return fake::kBadTime;
+  *value = fake::Make(s + int64_t{days} * 86400 + (days != 0 ? f.dayMoveSlip : 0));
   return 0;
 }
 
-Status TimeToText(const void*, const void*, const TimeDate* value, char* buffer, uint16_t size,
-                  uint16_t* length) {
+Status TimeToText(const void* intlFormat, const void* textFormat, const TimeDate* value,
+                  char* buffer, uint16_t size, uint16_t* length) {
   auto& f = Fake();
   if (Status s = f.CountTimeCall("TimeToText")) return s;
+  const std::size_t faults = f.faults.size();
+  f.Null("TimeToText", "intlFormat", intlFormat);
+  f.Null("TimeToText", "textFormat", textFormat);
+  f.Fixed("TimeToText", "size", size, kMaxTimeText);
+  if (f.faults.size() != faults) {
+    *length = 0;
+    return fake::kArgumentOutOfPlace;
+  }
   if (fake::SecondsOf(*value) == fake::kInvalid) return fake::kBadTime;
   char ready[128];
   std::string_view text;

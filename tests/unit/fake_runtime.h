@@ -22,6 +22,15 @@ constexpr Status kNoSuchFile = 259;
 constexpr Status kBadTime = 1037;
 constexpr Status kBadHandle = 6;
 constexpr Status kPathTooLong = 1016;
+// A call with an argument out of place: one the runtime's operations fix to
+// a value (a reserved 0, a buffer size, a structure type) holds another.
+constexpr Status kArgumentOutOfPlace = 1090;
+
+// What becomes of an argument out of place, besides the answer below: the
+// unit tests make it fail the test; elsewhere (benchmarks, fuzzing) it ends
+// the process, since the program is wrong.
+using FaultHandler = void (*)(const std::string& fault);
+void SetFaultHandler(FaultHandler handler);
 
 TimeDate At(std::string_view text);  // "YYYY-MM-DD HH:MM:SS", UTC
 TimeDate InvalidTime();
@@ -84,6 +93,10 @@ struct Runtime {
   // Seconds added to every move of TimeAdjust by whole days: a runtime that
   // resolves a skipped midnight to an instant of the day before (< 0).
   int64_t dayMoveSlip = 0;
+  // How TimeAdjust answers a call that moves by anything but days: it
+  // refuses it (kArgumentOutOfPlace), or reads the days alone and moves by
+  // them. Either way the call is a fault.
+  bool adjustReadsOnlyDays = false;
   // MemLock hands back null (and locks nothing).
   bool lockFails = false;
   // Benchmarks: the per-entry time calls (TimeToText, TimeDateOnly,
@@ -112,6 +125,8 @@ struct Runtime {
   int LockedBlocks() const;  // locks not undone, also of blocks freed while locked
   int LiveBlocks() const;    // blocks not freed
   int callsOnNone = 0;       // MemLock, MemUnlock or MemFree of handle 0
+  // Arguments out of place, e.g. "TimeAdjust: seconds is 1728000000, not 0".
+  std::vector<std::string> faults;
 
   // --- internals of the fake ---
   struct Block {
@@ -127,6 +142,10 @@ struct Runtime {
   std::vector<std::string> argStorage;
   std::vector<char*> argPointers;
 
+  // Records a fault when `value` is not `fixed`; returns whether it was.
+  // Every argument of a call is checked, so that each fault is recorded.
+  bool Fixed(const char* op, const char* argument, int64_t value, int64_t fixed);
+  bool Null(const char* op, const char* argument, const void* value);
   // Counts a call of `op`; returns a scripted failure for it, or 0.
   Status Count(const std::string& op);
   // The same for the time calls made for every log entry, unless a

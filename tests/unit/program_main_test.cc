@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 
 #include <cstdio>
+#include <iterator>
 #include <string>
 
 #include "cli/report_printf.h"
@@ -94,6 +95,42 @@ TEST_F(ProgramMainTest, OverviewIsAHeaderThenOneLinePerMatchingDatabase) {
   EXPECT_EQ(Run({"usetrail", "-O", "SALES*"}).out,
             header + "sales.db\tPipeline\t\t\t0\t0\t0\t0\tok\n" +
                 "mail/jdoe.db\tSales Mail\t\t\t0\t0\t0\t0\tok\n");
+}
+
+// A summary period of a hundred years, walked by days whatever the runtime
+// makes of an argument out of place and of seconds past 32 bits: every view
+// that shows the period ends and gives its whole length.
+TEST_F(ProgramMainTest, ACenturyLongSummaryPeriodInEveryViewThatShowsIt) {
+  struct View {
+    std::initializer_list<std::string> args;
+    const char* shown;
+  };
+  const View views[] = {
+      {{"usetrail", "/i", "other.db"}, "\nLast 36866 days\t0\t0\t0\n"},
+      {{"usetrail", "/o", "/i", "other.db"}, "\t36866\t0\tok\n"},
+      {{"usetrail", "/o", "/i", "/j", "other.db"}, "\"periodDays\":36866,"},
+  };
+  struct Runtime {
+    bool readsOnlyDays;
+    bool wraps;
+  };
+  const Runtime runtimes[] = {{true, false}, {false, false}, {true, true}, {false, true}};
+  for (const Runtime& r : runtimes) {
+    for (const View& v : views) {
+      SCOPED_TRACE(testing::Message() << *std::next(v.args.begin()) << " " << v.args.size()
+                                      << (r.readsOnlyDays ? ", days only" : ", others refused")
+                                      << (r.wraps ? ", wrapping" : ", saturating"));
+      SetUp();
+      rt().adjustReadsOnlyDays = r.readsOnlyDays;
+      rt().diffWraps = r.wraps;
+      rt().databases["other.db"].summary.periodStart = fake::At("1926-01-01 00:00:00");
+      rt().databases["other.db"].summary.periodEnd = fake::At("2026-12-07 12:00:00");
+      const Output o = Run(v.args);
+      EXPECT_NE(o.out.find(v.shown), std::string::npos) << o.out;
+      EXPECT_EQ(o.err, "");
+      EXPECT_EQ(rt().faults, std::vector<std::string>());
+    }
+  }
 }
 
 TEST_F(ProgramMainTest, TablesReachTheInitialStandardOutputAndTheirFailuresItsStandardError) {

@@ -8,6 +8,15 @@
 #include "report/user_table.h"
 #include "scan/database_scan.h"
 
+namespace {
+
+// A runtime call with an argument out of place fails the test that made it.
+void FailTheTest(const std::string& fault) { ADD_FAILURE() << "runtime call: " << fault; }
+
+[[maybe_unused]] const bool kFaultsFailTests = (fake::SetFaultHandler(FailTheTest), true);
+
+}  // namespace
+
 Args::Args(std::initializer_list<std::string> args) : storage_(args) {
   for (auto& a : storage_) pointers_.push_back(a.data());
   pointers_.push_back(nullptr);

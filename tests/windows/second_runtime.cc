@@ -29,8 +29,10 @@
 // It serves a fixed set of databases, with names in code page 1252 (the
 // runtime's text is single bytes in the system's code page): a folder, a log
 // that shares one name between entries, an empty log, a name with 'ü', a
-// database that does not open, one without a log, and one whose last entry
-// has a date-time that cannot be converted.
+// database that does not open, one without a log, one whose last entry has
+// a date-time that cannot be converted, and one whose logging period began
+// a hundred years ago (more than its signed 32-bit seconds can tell, which
+// wrap round).
 //
 // The record goes to the file named by SECOND_RUNTIME_RECORD, one line per
 // call. SECOND_RUNTIME_FAIL_START makes RuntimeInit fail.
@@ -161,7 +163,7 @@ struct LogEntry {
 };
 
 // What sets a database apart.
-enum : unsigned { kIsFolder = 1, kHidden = 2, kWillNotOpen = 4, kNoLog = 8 };
+enum : unsigned { kIsFolder = 1, kHidden = 2, kWillNotOpen = 4, kNoLog = 8, kCentury = 16 };
 
 struct Database {
   const char* path;  // the $Path item, and what BuildNetPath is given
@@ -176,7 +178,7 @@ const Database kDatabases[] = {
     {"Archiv", "Archiv", kIsFolder, {}, {}, 0},
     {"Archiv\\alt.db",
      "Altes Archiv",
-     0,
+     kCentury,
      {"CN=Ann Lee/O=Acme", "CN=Bob Stone/O=Acme"},
      {{At(2026, 11, 2, 9, 30), 5, 1, 0},
       {At(2026, 12, 6, 17, 5), 2, 0, 1},
@@ -560,6 +562,7 @@ void FillSummary(const Database& db, unsigned char* out) {
       counts[span * 3 + 2] += e.writes;
     }
   }
+  if ((db.kind & kCentury) != 0) start = At(1926, 1, 1, 0, 0);
   std::memcpy(out, &start, 8);
   std::memcpy(out + 8, &kNow, 8);
   std::memcpy(out + 16, counts, sizeof counts);

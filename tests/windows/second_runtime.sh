@@ -25,6 +25,7 @@ case $case_name in
   report) args=('=second.ini' /i '*')
     lines=('DbSearch handle=0x0000000080000100 formula=0x0000000000000000 searchFlags=0x0000000000000006 classMask=0x0000000000006002'
            'TimeAdjust days=0x0000000000000000'
+           'TimeAdjust days=0x0000000000004e20'
            'DbGetUserActivity handle=0x0000000080000103 flags=0x0000000000000000'
            'MemFree handle=0x00000000c0000100'
            'LoadStatusString module=0x0000000000000000 code=0x000000000000040d size=0x00000000000000ff'
@@ -39,6 +40,8 @@ case $case_name in
   # match Ann Lee.
   best_fit) args=('/f:*Ānn*' '=second.ini' '*'); export SECOND_RUNTIME_BEST_FIT=1
     lines=('RuntimeTakeArgs arg=/f:*Ann*' 'RuntimeReleaseArgs argc=0x0000000000000003') ;;
+  century) args=(/o /i /j 'archiv*')
+    lines=('TimeAdjust days=0x0000000000004e20') ;;
   failed_start) args=('*'); export SECOND_RUNTIME_FAIL_START=1; status=77
     lines=('StartupStatusText status=0x00000000000001a5 size=0x00000000000000ff') ;;
 esac
