@@ -147,7 +147,7 @@ extern "C" {
 // that fault in place of the one asked for, never more than 255 characters
 // nor more than the size says, and a failed start's exit status is that of
 // the fault.
-uint16_t LoadStatusString(uint32_t module, Status code, char* buffer, uint16_t size) {
+uint16_t LoadStatusString(uint32_t module, Status code, char* buffer, uint16_t size) try {
   if (const Status fault = standin::CheckFixed(
           "LoadStatusString", {{"module", module, 0}, {"size", size, standin::kTextRoom}})) {
     return standin::CopyText(TextOf(fault), buffer, std::min(size, standin::kTextRoom));
@@ -157,7 +157,7 @@ uint16_t LoadStatusString(uint32_t module, Status code, char* buffer, uint16_t s
   return standin::NoText(buffer);
 }
 
-uint16_t StatusText(Status status, char* buffer, uint16_t size) {
+uint16_t StatusText(Status status, char* buffer, uint16_t size) try {
   if (const Status fault =
           standin::CheckFixed("StatusText", {{"size", size, standin::kTextRoom}})) {
     return standin::CopyText(TextOf(fault), buffer, std::min(size, standin::kTextRoom));
@@ -167,7 +167,7 @@ uint16_t StatusText(Status status, char* buffer, uint16_t size) {
   return standin::NoText(buffer);
 }
 
-int StartupStatusText(Status status, char* buffer, uint16_t size) {
+int StartupStatusText(Status status, char* buffer, uint16_t size) try {
   if (const Status fault =
           standin::CheckFixed("StartupStatusText", {{"size", size, standin::kTextRoom}})) {
     standin::CopyText(TextOf(fault), buffer, std::min(size, standin::kTextRoom));
