@@ -6,12 +6,18 @@
 // runs are looked for with bit masks, one pass over the text whatever the
 // run, so that no pattern of a program-sized text costs more than a few
 // passes.
+//
+// The same method runs over whole characters when the text holds characters
+// of more than one byte; a text of single-byte characters, which is nearly
+// every text, keeps the byte-wise path, which gives the same results.
 #include "match/wildcard.h"
 
 #include <array>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+
+#include "common/text_characters.h"
 
 namespace {
 
@@ -97,6 +103,132 @@ const Byte* FindRun(const Byte* run, std::size_t n, const Byte* text, const Byte
   return nullptr;
 }
 
+// Whether any of the `n` bytes at `s` is 128 or above: only such a byte may
+// begin a character of more than one byte. Eight bytes at a time.
+bool AnyHighByte(const Byte* s, std::size_t n) {
+  uint64_t any = 0;
+  std::size_t i = 0;
+  for (; i + 8 <= n; i += 8) {
+    uint64_t word;
+    std::memcpy(&word, s + i, 8);
+    any |= word;
+  }
+  for (; i < n; ++i) any |= s[i];
+  return (any & 0x8080808080808080u) != 0;
+}
+
+// Whether every character of the `n` bytes at `s` is one byte long.
+bool SingleByteCharacters(const Byte* s, std::size_t n) {
+  if (CharactersAreBytes()) return true;
+  for (std::size_t i = 0; i < n; ++i) {
+    if (s[i] >= 0x80 && CharacterLength(reinterpret_cast<const char*>(s + i), n - i) > 1) {
+      return false;
+    }
+  }
+  return true;
+}
+
+// Bytes of the character at `s`, the part up to `end` being whole characters.
+std::size_t LengthAt(const Byte* s, const Byte* end) {
+  return CharacterLength(reinterpret_cast<const char*>(s), static_cast<std::size_t>(end - s));
+}
+
+bool IsStar(const Byte* p, std::size_t length) { return length == 1 && *p == '*'; }
+
+// Whether the pattern character at `p` (not a '*') matches the text character
+// at `t`. Only single-byte characters fold: a byte of a longer character is
+// never taken for a letter.
+bool CharacterMatches(const Byte* p, std::size_t pn, const Byte* t, std::size_t tn,
+                      const Byte* map) {
+  if (pn == 1 && *p == '?') return true;
+  if (pn != tn) return false;
+  if (pn == 1) return map[*p] == map[*t];
+  return std::memcmp(p, t, pn) == 0;
+}
+
+// Where the text matched by the run [run, runEnd) (no '*') ends when the run
+// is put at `t`, or null when it does not fit before `end`.
+const Byte* RunEndAt(const Byte* run, const Byte* runEnd, const Byte* t, const Byte* end,
+                     const Byte* map) {
+  while (run < runEnd) {
+    if (t == end) return nullptr;
+    const std::size_t pn = LengthAt(run, runEnd);
+    const std::size_t tn = LengthAt(t, end);
+    if (!CharacterMatches(run, pn, t, tn, map)) return nullptr;
+    run += pn;
+    t += tn;
+  }
+  return t;
+}
+
+// The number of characters in [s, end).
+std::size_t CountCharacters(const Byte* s, const Byte* end) {
+  std::size_t count = 0;
+  for (; s < end; s += LengthAt(s, end)) ++count;
+  return count;
+}
+
+// The method above over characters: fixed start, fixed end, and each run
+// between two '*'s at its leftmost place. A run covers a fixed number of
+// characters, so the leftmost place is also the one that ends first. Runs
+// are tried place by place: at most pattern length times text length.
+int32_t MatchCharacters(const Byte* p, const Byte* patternEnd, const Byte* t, const Byte* textEnd,
+                        const Byte* map) {
+  // Up to the first '*'.
+  for (;;) {
+    if (p == patternEnd) return t == textEnd ? 1 : 0;
+    const std::size_t pn = LengthAt(p, patternEnd);
+    if (IsStar(p, pn)) break;
+    if (t == textEnd) return 0;
+    const std::size_t tn = LengthAt(t, textEnd);
+    if (!CharacterMatches(p, pn, t, tn, map)) return 0;
+    p += pn;
+    t += tn;
+  }
+
+  // After the last '*': the last characters of the text.
+  const Byte* lastStar = p;
+  for (const Byte* q = p; q < patternEnd;) {
+    const std::size_t n = LengthAt(q, patternEnd);
+    if (IsStar(q, n)) lastStar = q;
+    q += n;
+  }
+  const std::size_t tailCharacters = CountCharacters(lastStar + 1, patternEnd);
+  const std::size_t textCharacters = CountCharacters(t, textEnd);
+  if (tailCharacters > textCharacters) return 0;
+  const Byte* runsEnd = t;
+  for (std::size_t i = tailCharacters; i < textCharacters; ++i) {
+    runsEnd += LengthAt(runsEnd, textEnd);
+  }
+  if (RunEndAt(lastStar + 1, patternEnd, runsEnd, textEnd, map) != textEnd) return 0;
+
+  // Each run between two '*'s at its leftmost place in [t, runsEnd).
+  while (p < lastStar) {
+    while (p < lastStar && *p == '*') ++p;
+    if (p >= lastStar) break;
+    const Byte* runEnd = p;
+    while (runEnd < lastStar) {
+      const std::size_t n = LengthAt(runEnd, lastStar);
+      if (IsStar(runEnd, n)) break;
+      runEnd += n;
+    }
+    const Byte* found = nullptr;
+    for (const Byte* at = t; at < runsEnd && found == nullptr; at += LengthAt(at, runsEnd)) {
+      found = RunEndAt(p, runEnd, at, runsEnd, map);
+    }
+    if (found == nullptr) return 0;
+    t = found;
+    p = runEnd;
+  }
+  return 1;
+}
+
+int32_t MatchCharacters(const char* pattern, const char* text, const Byte* map) {
+  const auto* p = reinterpret_cast<const Byte*>(pattern);
+  const auto* t = reinterpret_cast<const Byte*>(text);
+  return MatchCharacters(p, p + std::strlen(pattern), t, t + std::strlen(text), map);
+}
+
 }  // namespace
 
 int32_t WildcardMatch(const char* pattern, const char* text, int32_t caseSensitive) {
@@ -104,10 +236,18 @@ int32_t WildcardMatch(const char* pattern, const char* text, int32_t caseSensiti
   const Byte* p = reinterpret_cast<const Byte*>(pattern);
   const Byte* t = reinterpret_cast<const Byte*>(text);
 
-  // Up to the first '*' (the whole match for a pattern without one).
+  // Up to the first '*' (the whole match for a pattern without one). The
+  // text up to a byte of 128 or above is single-byte characters.
+  bool checked = false;
   while (*p != '*') {
     if (*p == '\0') return *t == '\0' ? 1 : 0;
     if (*t == '\0') return 0;
+    if (*t >= 0x80 && !checked) {
+      if (!SingleByteCharacters(t, std::strlen(reinterpret_cast<const char*>(t)))) {
+        return MatchCharacters(pattern, text, map);
+      }
+      checked = true;
+    }
     if (*p != '?' && map[*p] != map[*t]) return 0;
     ++p;
     ++t;
@@ -119,6 +259,9 @@ int32_t WildcardMatch(const char* pattern, const char* text, int32_t caseSensiti
   while (*lastStar != '*') --lastStar;
   const std::size_t tailLength = static_cast<std::size_t>(patternEnd - (lastStar + 1));
   const std::size_t textLength = std::strlen(reinterpret_cast<const char*>(t));
+  if (!checked && AnyHighByte(t, textLength) && !SingleByteCharacters(t, textLength)) {
+    return MatchCharacters(pattern, text, map);
+  }
   if (tailLength > textLength) return 0;
   const Byte* textEnd = t + (textLength - tailLength);
   if (!RunMatches(lastStar + 1, textEnd, tailLength, map)) return 0;
