@@ -13,9 +13,12 @@
 // when `size` is 0. Never reads past `size` bytes, nor past a zero byte.
 std::size_t CharacterLength(const char* text, std::size_t size);
 
-// Whether every byte of the runtime's text is a character of its own, as in
-// a single-byte code page: then bytes may be taken for characters.
-bool CharactersAreBytes();
+// How the runtime's text makes characters of its bytes: one byte each (a
+// single-byte code page); UTF-8, where a byte below 128 is never part of a
+// longer character; or a double-byte code page, whose trail bytes may be
+// ones below 128.
+enum class TextEncoding { kSingleByte, kUtf8, kDoubleByte };
+TextEncoding SystemTextEncoding();
 
 // How many bytes of `text` to keep so that it fits `room` bytes: all of it
 // when it fits, else up to the last character that fits whole.

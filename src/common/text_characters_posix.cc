@@ -7,4 +7,4 @@ std::size_t CharacterLength(const char* text, std::size_t size) {
   return length == 0 ? 1 : length;
 }
 
-bool CharactersAreBytes() { return false; }
+TextEncoding SystemTextEncoding() { return TextEncoding::kUtf8; }

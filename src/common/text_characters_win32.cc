@@ -52,7 +52,9 @@ std::size_t CharacterLength(const char* text, std::size_t size) {
   return page.lead[bytes[0]] && size >= 2 && bytes[1] >= 0x40 ? 2 : 1;
 }
 
-bool CharactersAreBytes() {
+TextEncoding SystemTextEncoding() {
   const CodePage& page = SystemCodePage();
-  return !page.utf8 && !page.doubleByte;
+  return page.utf8         ? TextEncoding::kUtf8
+         : page.doubleByte ? TextEncoding::kDoubleByte
+                           : TextEncoding::kSingleByte;
 }

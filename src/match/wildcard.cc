@@ -104,22 +104,40 @@ const Byte* FindRun(const Byte* run, std::size_t n, const Byte* text, const Byte
 }
 
 // Whether any of the `n` bytes at `s` is 128 or above: only such a byte may
-// begin a character of more than one byte. Eight bytes at a time.
+// begin a character of more than one byte.
 bool AnyHighByte(const Byte* s, std::size_t n) {
-  uint64_t any = 0;
-  std::size_t i = 0;
-  for (; i + 8 <= n; i += 8) {
-    uint64_t word;
-    std::memcpy(&word, s + i, 8);
-    any |= word;
+  Byte any = 0;
+  for (std::size_t i = 0; i < n; ++i) any |= s[i];
+  return (any & 0x80) != 0;
+}
+
+// Whether any of the `n` bytes at `s` is a '?' or 128 or above: a pattern
+// byte that may take, or be part of, a character of more than one byte.
+// Eight bytes at a time, the last eight overlapping the ones before.
+bool AnyQuestionOrHighByte(const Byte* s, std::size_t n) {
+  constexpr uint64_t kOnes = 0x0101010101010101u;
+  constexpr uint64_t kHigh = 0x8080808080808080u;
+  const auto risky = [](uint64_t word) {
+    const uint64_t question = word ^ (kOnes * '?');  // a zero byte where a '?' was
+    return ((word | ((question - kOnes) & ~question)) & kHigh) != 0;
+  };
+  if (n < 8) {
+    for (std::size_t i = 0; i < n; ++i) {
+      if (s[i] >= 0x80 || s[i] == '?') return true;
+    }
+    return false;
   }
-  for (; i < n; ++i) any |= s[i];
-  return (any & 0x8080808080808080u) != 0;
+  uint64_t word;
+  for (std::size_t i = 0; i + 8 < n; i += 8) {
+    std::memcpy(&word, s + i, 8);
+    if (risky(word)) return true;
+  }
+  std::memcpy(&word, s + n - 8, 8);
+  return risky(word);
 }
 
 // Whether every character of the `n` bytes at `s` is one byte long.
-bool SingleByteCharacters(const Byte* s, std::size_t n) {
-  if (CharactersAreBytes()) return true;
+[[gnu::cold]] bool SingleByteCharacters(const Byte* s, std::size_t n) {
   for (std::size_t i = 0; i < n; ++i) {
     if (s[i] >= 0x80 && CharacterLength(reinterpret_cast<const char*>(s + i), n - i) > 1) {
       return false;
@@ -129,7 +147,9 @@ bool SingleByteCharacters(const Byte* s, std::size_t n) {
 }
 
 // Bytes of the character at `s`, the part up to `end` being whole characters.
+// A byte below 128 that starts a character is one on every system.
 std::size_t LengthAt(const Byte* s, const Byte* end) {
+  if (*s < 0x80) return 1;
   return CharacterLength(reinterpret_cast<const char*>(s), static_cast<std::size_t>(end - s));
 }
 
@@ -161,6 +181,93 @@ const Byte* RunEndAt(const Byte* run, const Byte* runEnd, const Byte* t, const B
   return t;
 }
 
+// A character of more than one byte as one number: its bytes and length.
+uint64_t Key(const Byte* s, std::size_t n) {
+  uint64_t key = n;
+  for (std::size_t i = 0; i < n; ++i) key = key << 8 | s[i];
+  return key;
+}
+
+// The leftmost place where a run of `n` characters (no '*') matches in
+// [t, end), as where it ends; null when none does. As FindLongRun, one pass
+// over the text characters with a bit per run position; the run's characters
+// of more than one byte are looked up by their number in a small table.
+const Byte* FindCharacterRun(const Byte* run, const Byte* runEnd, std::size_t n, const Byte* t,
+                             const Byte* end, const Byte* map) {
+  // Distinct long characters of the run, found through `at` by their number;
+  // the table is never more than half full.
+  constexpr std::size_t kTable = 2 * kMaskBits;
+  std::array<uint64_t, kMaskBits> keys;
+  std::array<Mask, kMaskBits> longMasks;
+  std::array<uint16_t, kTable> at{};  // 1 + index into keys, or 0
+  std::size_t longs = 0;
+  const auto find = [&](uint64_t key) -> std::size_t {
+    std::size_t h = key % kTable;
+    while (at[h] != 0 && keys[at[h] - 1] != key) h = (h + 1) % kTable;
+    return h;
+  };
+
+  std::array<Byte, 256> slotOf{};
+  std::array<Mask, 256> masks;  // slots beyond those in use stay unset
+  Mask any{};
+  std::size_t i = 0;
+  for (const Byte* p = run; p < runEnd; ++i) {
+    const std::size_t length = LengthAt(p, runEnd);
+    if (length == 1 && *p == '?') any[i / 64] |= uint64_t{1} << (i % 64);
+    p += length;
+  }
+  masks[0] = any;
+  std::size_t slots = 1;
+  i = 0;
+  for (const Byte* p = run; p < runEnd; ++i) {
+    const std::size_t length = LengthAt(p, runEnd);
+    Mask* mask = nullptr;
+    if (length > 1) {
+      const uint64_t key = Key(p, length);
+      const std::size_t h = find(key);
+      if (at[h] == 0) {
+        keys[longs] = key;
+        longMasks[longs] = any;
+        at[h] = static_cast<uint16_t>(++longs);
+      }
+      mask = &longMasks[at[h] - 1];
+    } else if (*p != '?') {
+      Byte& slot = slotOf[map[*p]];
+      if (slot == 0) {
+        slot = static_cast<Byte>(slots);
+        masks[slots++] = any;
+      }
+      mask = &masks[slot];
+    }
+    if (mask != nullptr) (*mask)[i / 64] |= uint64_t{1} << (i % 64);
+    p += length;
+  }
+
+  const std::size_t words = (n + 63) / 64;
+  const std::size_t lastWord = (n - 1) / 64;
+  const uint64_t lastBit = uint64_t{1} << ((n - 1) % 64);
+  Mask state{};
+  for (const Byte* c = t; c < end;) {
+    const std::size_t length = LengthAt(c, end);
+    const Mask* fits = &masks[0];
+    if (length == 1) {
+      fits = &masks[slotOf[map[*c]]];
+    } else if (longs != 0) {
+      const std::size_t h = find(Key(c, length));
+      if (at[h] != 0) fits = &longMasks[at[h] - 1];
+    }
+    uint64_t carry = 1;  // every character may start the run
+    for (std::size_t w = 0; w < words; ++w) {
+      const uint64_t out = state[w] >> 63;
+      state[w] = ((state[w] << 1) | carry) & (*fits)[w];
+      carry = out;
+    }
+    c += length;
+    if ((state[lastWord] & lastBit) != 0) return c;
+  }
+  return nullptr;
+}
+
 // The number of characters in [s, end).
 std::size_t CountCharacters(const Byte* s, const Byte* end) {
   std::size_t count = 0;
@@ -170,8 +277,8 @@ std::size_t CountCharacters(const Byte* s, const Byte* end) {
 
 // The method above over characters: fixed start, fixed end, and each run
 // between two '*'s at its leftmost place. A run covers a fixed number of
-// characters, so the leftmost place is also the one that ends first. Runs
-// are tried place by place: at most pattern length times text length.
+// characters, so the leftmost place is also the one that ends first, which
+// is what a pass over the text finds.
 int32_t MatchCharacters(const Byte* p, const Byte* patternEnd, const Byte* t, const Byte* textEnd,
                         const Byte* map) {
   // Up to the first '*'.
@@ -213,8 +320,13 @@ int32_t MatchCharacters(const Byte* p, const Byte* patternEnd, const Byte* t, co
       runEnd += n;
     }
     const Byte* found = nullptr;
-    for (const Byte* at = t; at < runsEnd && found == nullptr; at += LengthAt(at, runsEnd)) {
-      found = RunEndAt(p, runEnd, at, runsEnd, map);
+    const std::size_t characters = CountCharacters(p, runEnd);
+    if (characters >= kLongRun && characters <= kMaskBits) {
+      found = FindCharacterRun(p, runEnd, characters, t, runsEnd, map);
+    } else {  // short runs, and runs longer than any text of the program
+      for (const Byte* at = t; at < runsEnd && found == nullptr; at += LengthAt(at, runsEnd)) {
+        found = RunEndAt(p, runEnd, at, runsEnd, map);
+      }
     }
     if (found == nullptr) return 0;
     t = found;
@@ -223,11 +335,14 @@ int32_t MatchCharacters(const Byte* p, const Byte* patternEnd, const Byte* t, co
   return 1;
 }
 
-int32_t MatchCharacters(const char* pattern, const char* text, const Byte* map) {
+[[gnu::cold]] int32_t MatchCharacters(const char* pattern, const char* text, const Byte* map) {
   const auto* p = reinterpret_cast<const Byte*>(pattern);
   const auto* t = reinterpret_cast<const Byte*>(text);
   return MatchCharacters(p, p + std::strlen(pattern), t, t + std::strlen(text), map);
 }
+
+// The system's, for the whole run.
+const TextEncoding encoding = SystemTextEncoding();
 
 }  // namespace
 
@@ -236,9 +351,12 @@ int32_t WildcardMatch(const char* pattern, const char* text, int32_t caseSensiti
   const Byte* p = reinterpret_cast<const Byte*>(pattern);
   const Byte* t = reinterpret_cast<const Byte*>(text);
 
+  // Bytes are characters in a single-byte code page; elsewhere a text of
+  // single-byte characters is matched byte by byte too, with the same result.
+  bool checked = encoding == TextEncoding::kSingleByte;
+
   // Up to the first '*' (the whole match for a pattern without one). The
   // text up to a byte of 128 or above is single-byte characters.
-  bool checked = false;
   while (*p != '*') {
     if (*p == '\0') return *t == '\0' ? 1 : 0;
     if (*t == '\0') return 0;
@@ -259,7 +377,17 @@ int32_t WildcardMatch(const char* pattern, const char* text, int32_t caseSensiti
   while (*lastStar != '*') --lastStar;
   const std::size_t tailLength = static_cast<std::size_t>(patternEnd - (lastStar + 1));
   const std::size_t textLength = std::strlen(reinterpret_cast<const char*>(t));
-  if (!checked && AnyHighByte(t, textLength) && !SingleByteCharacters(t, textLength)) {
+  // A byte below 128 of UTF-8 is a character wherever it stands, so the rest
+  // of a pattern without '?' and without longer characters is found between
+  // whole characters only, byte by byte, and the text need not be looked at.
+  // Trail bytes of a double-byte code page may look like anything.
+  const auto needsCharacters = [&] {
+    return AnyHighByte(t, textLength) && !SingleByteCharacters(t, textLength);
+  };
+  if (!checked &&
+      (encoding == TextEncoding::kDoubleByte ||
+       AnyQuestionOrHighByte(p, static_cast<std::size_t>(patternEnd - p))) &&
+      needsCharacters()) {
     return MatchCharacters(pattern, text, map);
   }
   if (tailLength > textLength) return 0;

@@ -78,7 +78,9 @@ TEST(TextCharacters, FirstCharacterAndWholeCuts) {
     EXPECT_EQ(CharacterLength(row.text.data(), 0), 0u);
   }
   EXPECT_GT(rows, 0);
-  EXPECT_EQ(CharactersAreBytes(), system == Characters::kBytes);
+  const TextEncoding encodings[] = {TextEncoding::kUtf8, TextEncoding::kDoubleByte,
+                                    TextEncoding::kSingleByte};
+  EXPECT_EQ(SystemTextEncoding(), encodings[static_cast<int>(system)]);
 }
 
 // A title of 254 T's and one more character of two bytes: the buffer of 255
