@@ -34,8 +34,8 @@ constexpr std::size_t CopyText(std::span<char> dest, std::string_view source) {
   if (dest.empty()) return 0;
   const std::size_t room = dest.size() - 1;
   // At compile time only the program's own names are copied, and they fit.
-  const std::size_t n = std::is_constant_evaluated() ? (source.size() < room ? source.size() : room)
-                                                     : WholeCharactersIn(source, room);
+  std::size_t n = source.size() < room ? source.size() : room;
+  if (!std::is_constant_evaluated()) n = WholeCharactersIn(source, room);
   for (std::size_t i = 0; i < n; ++i) dest[i] = source[i];
   dest[n] = '\0';
   return n;
