@@ -1,9 +1,9 @@
 // Where the characters of the runtime's text begin and end. On POSIX the
 // text is UTF-8: a valid sequence is one character, and a byte that starts
 // none is a character of its own. On Windows it is in the system's ANSI code
-// page: a lead byte and the byte after it are one character where the code
-// page has double-byte characters. One implementation per platform, beside
-// the rules shared by both.
+// page: where that has double-byte characters, a lead byte and the byte after
+// it are one character when that byte may be a trail byte (0x40 and above).
+// One implementation per platform, beside the rules shared by both.
 #pragma once
 
 #include <cstddef>
