@@ -381,13 +381,10 @@ int32_t WildcardMatch(const char* pattern, const char* text, int32_t caseSensiti
   // of a pattern without '?' and without longer characters is found between
   // whole characters only, byte by byte, and the text need not be looked at.
   // Trail bytes of a double-byte code page may look like anything.
-  const auto needsCharacters = [&] {
-    return AnyHighByte(t, textLength) && !SingleByteCharacters(t, textLength);
-  };
   if (!checked &&
       (encoding == TextEncoding::kDoubleByte ||
        AnyQuestionOrHighByte(p, static_cast<std::size_t>(patternEnd - p))) &&
-      needsCharacters()) {
+      AnyHighByte(t, textLength) && !SingleByteCharacters(t, textLength)) {
     return MatchCharacters(pattern, text, map);
   }
   if (tailLength > textLength) return 0;
