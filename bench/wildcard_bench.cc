@@ -47,6 +47,9 @@ const Case kTypical[] = {
     {"mail/*.db/folded_hit", "mail/*.db", "MAIL/JSmith.DB"},
     {"mail/*.db/miss", "mail/*.db", "apps/sales_pipeline_12.db"},
     {"mail/*.db/title", "mail/*.db", "Mail - John Smith"},
+    // Names with characters of more than one byte, compared character by character.
+    {"*J?rgen*/utf8_hit", "*J?rgen*", "CN=J\xc3\xbcrgen M\xc3\xbcller/OU=Sales/O=Acme"},
+    {"*Smith*/utf8_miss", "*Smith*", "CN=J\xc3\xbcrgen M\xc3\xbcller/OU=Sales/O=Acme"},
 };
 
 // A run of n copies of `piece`.
@@ -261,6 +264,18 @@ int main(int argc, char** argv) {
                                "*a*a*a*a*a*a*a*a*a*a*a*a*a*a*a*b", kA255.c_str());
   benchmark::RegisterBenchmark("BM_Wildcard/bad:*aaaaaaaaaaaaaaab", BM_Wildcard,
                                "*aaaaaaaaaaaaaaab", kA255.c_str());
+
+  // The same traps over characters of two bytes: 127 of them, 254 bytes.
+  static const std::string kU127 = Repeat("\xc3\xbc", 127);
+  static const std::string kQuestions = Cat({"*", Repeat("?", 126), "b*"});
+  benchmark::RegisterBenchmark("BM_Wildcard/utf8:*?{126}b* / \xc3\xbc{127}", BM_Wildcard,
+                               kQuestions.c_str(), kU127.c_str());
+  static const std::string kStars = Cat({Repeat("*\xc3\xbc", 15), "*b"});
+  benchmark::RegisterBenchmark("BM_Wildcard/utf8:(*\xc3\xbc){15}*b / \xc3\xbc{127}", BM_Wildcard,
+                               kStars.c_str(), kU127.c_str());
+  static const std::string kRun = Cat({"*", Repeat("\xc3\xbc", 60), "b*"});
+  benchmark::RegisterBenchmark("BM_Wildcard/utf8:*\xc3\xbc{60}b* / \xc3\xbc{127}", BM_Wildcard,
+                               kRun.c_str(), kU127.c_str());
 
   benchmark::Initialize(&restCount, rest.data());
   if (benchmark::ReportUnrecognizedArguments(restCount, rest.data())) return 1;

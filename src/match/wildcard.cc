@@ -6,12 +6,18 @@
 // runs are looked for with bit masks, one pass over the text whatever the
 // run, so that no pattern of a program-sized text costs more than a few
 // passes.
+//
+// The same method runs over whole characters when the text holds characters
+// of more than one byte; a text of single-byte characters, which is nearly
+// every text, keeps the byte-wise path, which gives the same results.
 #include "match/wildcard.h"
 
 #include <array>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+
+#include "common/text_characters.h"
 
 namespace {
 
@@ -97,6 +103,247 @@ const Byte* FindRun(const Byte* run, std::size_t n, const Byte* text, const Byte
   return nullptr;
 }
 
+// Whether any of the `n` bytes at `s` is 128 or above: only such a byte may
+// begin a character of more than one byte.
+bool AnyHighByte(const Byte* s, std::size_t n) {
+  Byte any = 0;
+  for (std::size_t i = 0; i < n; ++i) any |= s[i];
+  return (any & 0x80) != 0;
+}
+
+// Whether any of the `n` bytes at `s` is a '?' or 128 or above: a pattern
+// byte that may take, or be part of, a character of more than one byte.
+// Eight bytes at a time, the last eight overlapping the ones before.
+bool AnyQuestionOrHighByte(const Byte* s, std::size_t n) {
+  constexpr uint64_t kOnes = 0x0101010101010101u;
+  constexpr uint64_t kHigh = 0x8080808080808080u;
+  const auto risky = [](uint64_t word) {
+    const uint64_t question = word ^ (kOnes * '?');  // a zero byte where a '?' was
+    return ((word | ((question - kOnes) & ~question)) & kHigh) != 0;
+  };
+  if (n < 8) {
+    for (std::size_t i = 0; i < n; ++i) {
+      if (s[i] >= 0x80 || s[i] == '?') return true;
+    }
+    return false;
+  }
+  uint64_t word;
+  for (std::size_t i = 0; i + 8 < n; i += 8) {
+    std::memcpy(&word, s + i, 8);
+    if (risky(word)) return true;
+  }
+  std::memcpy(&word, s + n - 8, 8);
+  return risky(word);
+}
+
+// Whether every character of the `n` bytes at `s` is one byte long.
+[[gnu::cold]] bool SingleByteCharacters(const Byte* s, std::size_t n) {
+  for (std::size_t i = 0; i < n; ++i) {
+    if (s[i] >= 0x80 && CharacterLength(reinterpret_cast<const char*>(s + i), n - i) > 1) {
+      return false;
+    }
+  }
+  return true;
+}
+
+// Bytes of the character at `s`, the part up to `end` being whole characters.
+// A byte below 128 that starts a character is one on every system.
+std::size_t LengthAt(const Byte* s, const Byte* end) {
+  if (*s < 0x80) return 1;
+  return CharacterLength(reinterpret_cast<const char*>(s), static_cast<std::size_t>(end - s));
+}
+
+bool IsStar(const Byte* p, std::size_t length) { return length == 1 && *p == '*'; }
+
+// Whether the pattern character at `p` (not a '*') matches the text character
+// at `t`. Only single-byte characters fold: a byte of a longer character is
+// never taken for a letter.
+bool CharacterMatches(const Byte* p, std::size_t pn, const Byte* t, std::size_t tn,
+                      const Byte* map) {
+  if (pn == 1 && *p == '?') return true;
+  if (pn != tn) return false;
+  if (pn == 1) return map[*p] == map[*t];
+  return std::memcmp(p, t, pn) == 0;
+}
+
+// Where the text matched by the run [run, runEnd) (no '*') ends when the run
+// is put at `t`, or null when it does not fit before `end`.
+const Byte* RunEndAt(const Byte* run, const Byte* runEnd, const Byte* t, const Byte* end,
+                     const Byte* map) {
+  while (run < runEnd) {
+    if (t == end) return nullptr;
+    const std::size_t pn = LengthAt(run, runEnd);
+    const std::size_t tn = LengthAt(t, end);
+    if (!CharacterMatches(run, pn, t, tn, map)) return nullptr;
+    run += pn;
+    t += tn;
+  }
+  return t;
+}
+
+// A character of more than one byte as one number: its bytes and length.
+uint64_t Key(const Byte* s, std::size_t n) {
+  uint64_t key = n;
+  for (std::size_t i = 0; i < n; ++i) key = key << 8 | s[i];
+  return key;
+}
+
+// The leftmost place where a run of `n` characters (no '*') matches in
+// [t, end), as where it ends; null when none does. As FindLongRun, one pass
+// over the text characters with a bit per run position; the run's characters
+// of more than one byte are looked up by their number in a small table.
+const Byte* FindCharacterRun(const Byte* run, const Byte* runEnd, std::size_t n, const Byte* t,
+                             const Byte* end, const Byte* map) {
+  // Distinct long characters of the run, found through `at` by their number;
+  // the table is never more than half full.
+  constexpr std::size_t kTable = 2 * kMaskBits;
+  std::array<uint64_t, kMaskBits> keys;
+  std::array<Mask, kMaskBits> longMasks;
+  std::array<uint16_t, kTable> at{};  // 1 + index into keys, or 0
+  std::size_t longs = 0;
+  const auto find = [&](uint64_t key) -> std::size_t {
+    std::size_t h = key % kTable;
+    while (at[h] != 0 && keys[at[h] - 1] != key) h = (h + 1) % kTable;
+    return h;
+  };
+
+  std::array<Byte, 256> slotOf{};
+  std::array<Mask, 256> masks;  // slots beyond those in use stay unset
+  Mask any{};
+  std::size_t i = 0;
+  for (const Byte* p = run; p < runEnd; ++i) {
+    const std::size_t length = LengthAt(p, runEnd);
+    if (length == 1 && *p == '?') any[i / 64] |= uint64_t{1} << (i % 64);
+    p += length;
+  }
+  masks[0] = any;
+  std::size_t slots = 1;
+  i = 0;
+  for (const Byte* p = run; p < runEnd; ++i) {
+    const std::size_t length = LengthAt(p, runEnd);
+    Mask* mask = nullptr;
+    if (length > 1) {
+      const uint64_t key = Key(p, length);
+      const std::size_t h = find(key);
+      if (at[h] == 0) {
+        keys[longs] = key;
+        longMasks[longs] = any;
+        at[h] = static_cast<uint16_t>(++longs);
+      }
+      mask = &longMasks[at[h] - 1];
+    } else if (*p != '?') {
+      Byte& slot = slotOf[map[*p]];
+      if (slot == 0) {
+        slot = static_cast<Byte>(slots);
+        masks[slots++] = any;
+      }
+      mask = &masks[slot];
+    }
+    if (mask != nullptr) (*mask)[i / 64] |= uint64_t{1} << (i % 64);
+    p += length;
+  }
+
+  const std::size_t words = (n + 63) / 64;
+  const std::size_t lastWord = (n - 1) / 64;
+  const uint64_t lastBit = uint64_t{1} << ((n - 1) % 64);
+  Mask state{};
+  for (const Byte* c = t; c < end;) {
+    const std::size_t length = LengthAt(c, end);
+    const Mask* fits = &masks[0];
+    if (length == 1) {
+      fits = &masks[slotOf[map[*c]]];
+    } else if (longs != 0) {
+      const std::size_t h = find(Key(c, length));
+      if (at[h] != 0) fits = &longMasks[at[h] - 1];
+    }
+    uint64_t carry = 1;  // every character may start the run
+    for (std::size_t w = 0; w < words; ++w) {
+      const uint64_t out = state[w] >> 63;
+      state[w] = ((state[w] << 1) | carry) & (*fits)[w];
+      carry = out;
+    }
+    c += length;
+    if ((state[lastWord] & lastBit) != 0) return c;
+  }
+  return nullptr;
+}
+
+// The number of characters in [s, end).
+std::size_t CountCharacters(const Byte* s, const Byte* end) {
+  std::size_t count = 0;
+  for (; s < end; s += LengthAt(s, end)) ++count;
+  return count;
+}
+
+// The method above over characters: fixed start, fixed end, and each run
+// between two '*'s at its leftmost place. A run covers a fixed number of
+// characters, so the leftmost place is also the one that ends first, which
+// is what a pass over the text finds.
+int32_t MatchCharacters(const Byte* p, const Byte* patternEnd, const Byte* t, const Byte* textEnd,
+                        const Byte* map) {
+  // Up to the first '*'.
+  for (;;) {
+    if (p == patternEnd) return t == textEnd ? 1 : 0;
+    const std::size_t pn = LengthAt(p, patternEnd);
+    if (IsStar(p, pn)) break;
+    if (t == textEnd) return 0;
+    const std::size_t tn = LengthAt(t, textEnd);
+    if (!CharacterMatches(p, pn, t, tn, map)) return 0;
+    p += pn;
+    t += tn;
+  }
+
+  // After the last '*': the last characters of the text.
+  const Byte* lastStar = p;
+  for (const Byte* q = p; q < patternEnd;) {
+    const std::size_t n = LengthAt(q, patternEnd);
+    if (IsStar(q, n)) lastStar = q;
+    q += n;
+  }
+  const std::size_t tailCharacters = CountCharacters(lastStar + 1, patternEnd);
+  const std::size_t textCharacters = CountCharacters(t, textEnd);
+  if (tailCharacters > textCharacters) return 0;
+  const Byte* runsEnd = t;
+  for (std::size_t i = tailCharacters; i < textCharacters; ++i) {
+    runsEnd += LengthAt(runsEnd, textEnd);
+  }
+  if (RunEndAt(lastStar + 1, patternEnd, runsEnd, textEnd, map) != textEnd) return 0;
+
+  // Each run between two '*'s at its leftmost place in [t, runsEnd).
+  while (p < lastStar) {
+    while (p < lastStar && *p == '*') ++p;
+    if (p >= lastStar) break;
+    const Byte* runEnd = p;
+    while (runEnd < lastStar) {
+      const std::size_t n = LengthAt(runEnd, lastStar);
+      if (IsStar(runEnd, n)) break;
+      runEnd += n;
+    }
+    const Byte* found = nullptr;
+    const std::size_t characters = CountCharacters(p, runEnd);
+    if (characters >= kLongRun && characters <= kMaskBits) {
+      found = FindCharacterRun(p, runEnd, characters, t, runsEnd, map);
+    } else {  // short runs, and runs longer than any text of the program
+      for (const Byte* at = t; at < runsEnd && found == nullptr; at += LengthAt(at, runsEnd)) {
+        found = RunEndAt(p, runEnd, at, runsEnd, map);
+      }
+    }
+    if (found == nullptr) return 0;
+    t = found;
+    p = runEnd;
+  }
+  return 1;
+}
+
+[[gnu::cold]] int32_t MatchCharacters(const char* pattern, const char* text, const Byte* map) {
+  const auto* p = reinterpret_cast<const Byte*>(pattern);
+  const auto* t = reinterpret_cast<const Byte*>(text);
+  return MatchCharacters(p, p + std::strlen(pattern), t, t + std::strlen(text), map);
+}
+
+// The system's, for the whole run.
+const TextEncoding encoding = SystemTextEncoding();
+
 }  // namespace
 
 int32_t WildcardMatch(const char* pattern, const char* text, int32_t caseSensitive) {
@@ -104,10 +351,21 @@ int32_t WildcardMatch(const char* pattern, const char* text, int32_t caseSensiti
   const Byte* p = reinterpret_cast<const Byte*>(pattern);
   const Byte* t = reinterpret_cast<const Byte*>(text);
 
-  // Up to the first '*' (the whole match for a pattern without one).
+  // Bytes are characters in a single-byte code page; elsewhere a text of
+  // single-byte characters is matched byte by byte too, with the same result.
+  bool checked = encoding == TextEncoding::kSingleByte;
+
+  // Up to the first '*' (the whole match for a pattern without one). The
+  // text up to a byte of 128 or above is single-byte characters.
   while (*p != '*') {
     if (*p == '\0') return *t == '\0' ? 1 : 0;
     if (*t == '\0') return 0;
+    if (*t >= 0x80 && !checked) {
+      if (!SingleByteCharacters(t, std::strlen(reinterpret_cast<const char*>(t)))) {
+        return MatchCharacters(pattern, text, map);
+      }
+      checked = true;
+    }
     if (*p != '?' && map[*p] != map[*t]) return 0;
     ++p;
     ++t;
@@ -119,6 +377,16 @@ int32_t WildcardMatch(const char* pattern, const char* text, int32_t caseSensiti
   while (*lastStar != '*') --lastStar;
   const std::size_t tailLength = static_cast<std::size_t>(patternEnd - (lastStar + 1));
   const std::size_t textLength = std::strlen(reinterpret_cast<const char*>(t));
+  // A byte below 128 of UTF-8 is a character wherever it stands, so the rest
+  // of a pattern without '?' and without longer characters is found between
+  // whole characters only, byte by byte, and the text need not be looked at.
+  // Trail bytes of a double-byte code page may look like anything.
+  if (!checked &&
+      (encoding == TextEncoding::kDoubleByte ||
+       AnyQuestionOrHighByte(p, static_cast<std::size_t>(patternEnd - p))) &&
+      AnyHighByte(t, textLength) && !SingleByteCharacters(t, textLength)) {
+    return MatchCharacters(pattern, text, map);
+  }
   if (tailLength > textLength) return 0;
   const Byte* textEnd = t + (textLength - tailLength);
   if (!RunMatches(lastStar + 1, textEnd, tailLength, map)) return 0;

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "common/text_characters.h"
 #include "report/runtime_text.h"
 
 namespace {
@@ -23,8 +24,7 @@ std::size_t RuntimeTextToUtf8(std::string_view text, std::span<char> out, std::s
   // A piece never ends between the two bytes of a double-byte character.
   std::size_t end = 0;
   while (end < most) {
-    const auto c = static_cast<BYTE>(text[end]);
-    const std::size_t step = IsDBCSLeadByteEx(codePage, c) && end + 1 < text.size() ? 2 : 1;
+    const std::size_t step = CharacterLength(text.data() + end, text.size() - end);
     if (end + step > most) break;
     end += step;
   }

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "common/text_characters.h"
 #include "scan/handed_out_paths.h"
 #include "test_support.h"
 
@@ -178,6 +179,11 @@ TEST_F(ScanTest, ItemsAndTypesMatchOnlyWholeExactNames) {
 
 TEST_F(ScanTest, SummaryBuffersBeyondTheWorkingLimits) {
   const std::string p255(255, 'p'), p300 = std::string(255, 'q') + std::string(45, 'r');
+  // 254 T's, then a character of two bytes that would be cut in two: where
+  // the system has such characters (UTF-8), the cut falls before it.
+  const std::string t254(254, 'T'), u = "\xc3\xbc";
+  const bool utf8 = CharacterLength(u.data(), u.size()) == 2;
+  const std::string t254Kept = utf8 ? t254 : t254 + u.substr(0, 1);
   std::vector<Item> many(19, Item{"x", Val("y")});
   many.push_back({"$Path", Val("twenty")});
   many.push_back({"$Path", Val("unread")});
@@ -198,6 +204,12 @@ TEST_F(ScanTest, SummaryBuffersBeyondTheWorkingLimits) {
        6, false},
       {"short, then 256 cut", Raw({{"$Path", Val("a")}, {"$Path", Val(p255 + "x")}}), p255, "", 6,
        true},
+      {"cut before a character",
+       Raw({{"$Path", Val(t254 + u + "x.db")}, {"$TITLE", Val(t254 + u + "x")}}), t254Kept,
+       t254Kept, 6, true},
+      {"a character that fits whole",
+       Raw({{"$Path", Val(t254.substr(1) + u)}, {"$TITLE", Val(t254.substr(1) + u)}}),
+       t254.substr(1) + u, t254.substr(1) + u, 6, false},
       {"length 0", Raw({{"$Path", Val("a")}, {"$Path", ""}, {"$TITLE", Val("A")}}), "a", "A"},
       {"length 1", Raw({{"$Path", "\x01"}, {"$TITLE", Val("A")}}), "", "A"},
       {"type word only", Raw({{"$Path", Val("")}, {"$TITLE", Val("A")}}), "", "A"},

@@ -1,10 +1,15 @@
 // The wildcard rules written plainly, to check the real matcher against:
-// '*' any run, '?' one character, anything else itself (a to z folded onto
-// A to Z when asked). Shared by the unit tests and the fuzz targets.
+// '*' any run of characters, '?' one character, anything else itself (a to z
+// folded onto A to Z when asked, and only where a letter is a character of
+// its own). Characters are those of the runtime's text. Shared by the unit
+// tests and the fuzz targets.
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
+
+#include "common/text_characters.h"
 
 namespace wildcard_reference {
 
@@ -13,36 +18,58 @@ inline unsigned char Fold(char c, bool fold) {
   return fold && u >= 'a' && u <= 'z' ? static_cast<unsigned char>(u - 'a' + 'A') : u;
 }
 
+// The text cut into its characters.
+inline std::vector<std::string> Characters(std::string_view text) {
+  std::vector<std::string> out;
+  for (std::size_t i = 0; i < text.size();) {
+    const std::size_t n = CharacterLength(text.data() + i, text.size() - i);
+    out.emplace_back(text.substr(i, n));
+    i += n;
+  }
+  return out;
+}
+
+// Whether one pattern character other than '*' matches one text character.
+inline bool Matches(const std::string& p, const std::string& t, bool fold) {
+  if (p == "?") return true;
+  if (p.size() == 1 && t.size() == 1) return Fold(p[0], fold) == Fold(t[0], fold);
+  return p == t;
+}
+
+inline bool RecursiveMatch(const std::vector<std::string>& p, std::size_t i,
+                           const std::vector<std::string>& t, std::size_t j, bool fold) {
+  if (i == p.size()) return j == t.size();
+  if (p[i] == "*") {
+    return RecursiveMatch(p, i + 1, t, j, fold) ||
+           (j < t.size() && RecursiveMatch(p, i, t, j + 1, fold));
+  }
+  if (j == t.size() || !Matches(p[i], t[j], fold)) return false;
+  return RecursiveMatch(p, i + 1, t, j + 1, fold);
+}
+
 // By recursion: exponential in the number of '*'s; keep the inputs short.
 inline bool RecursiveMatch(const char* pattern, const char* text, bool fold) {
-  if (*pattern == '\0') return *text == '\0';
-  if (*pattern == '*') {
-    return RecursiveMatch(pattern + 1, text, fold) ||
-           (*text != '\0' && RecursiveMatch(pattern, text + 1, fold));
-  }
-  if (*text == '\0') return false;
-  if (*pattern != '?' && Fold(*pattern, fold) != Fold(*text, fold)) return false;
-  return RecursiveMatch(pattern + 1, text + 1, fold);
+  return RecursiveMatch(Characters(pattern), 0, Characters(text), 0, fold);
 }
 
 // By a table of (pattern, text) positions: slow but exact for any length.
 inline bool TableMatch(const std::string& pattern, const std::string& text, bool fold) {
+  const std::vector<std::string> t = Characters(text);
   // row[j]: the pattern so far matches the first j characters of the text.
-  std::vector<char> row(text.size() + 1, 0);
+  std::vector<char> row(t.size() + 1, 0);
   row[0] = 1;
-  for (char pc : pattern) {
-    std::vector<char> next(text.size() + 1, 0);
-    for (std::size_t j = 0; j <= text.size(); ++j) {
-      if (pc == '*') {
+  for (const std::string& pc : Characters(pattern)) {
+    std::vector<char> next(t.size() + 1, 0);
+    for (std::size_t j = 0; j <= t.size(); ++j) {
+      if (pc == "*") {
         next[j] = static_cast<char>(row[j] || (j > 0 && next[j - 1]));
       } else if (j > 0) {
-        next[j] = static_cast<char>(row[j - 1] &&
-                                    (pc == '?' || Fold(pc, fold) == Fold(text[j - 1], fold)));
+        next[j] = static_cast<char>(row[j - 1] && Matches(pc, t[j - 1], fold));
       }
     }
     row.swap(next);
   }
-  return row[text.size()] != 0;
+  return row[t.size()] != 0;
 }
 
 }  // namespace wildcard_reference

@@ -1,0 +1,30 @@
+// Where the characters of the runtime's text begin and end. On POSIX the
+// text is UTF-8: a valid sequence is one character, and a byte that starts
+// none is a character of its own. On Windows it is in the system's ANSI code
+// page: where that has double-byte characters, a lead byte and the byte after
+// it are one character when that byte may be a trail byte (0x40 and above).
+// One implementation per platform, beside the rules shared by both.
+#pragma once
+
+#include <cstddef>
+#include <string_view>
+
+// Bytes of the character that starts `text` (1 to 4, at most `size`); 0 only
+// when `size` is 0. Never reads past `size` bytes, nor past a zero byte.
+std::size_t CharacterLength(const char* text, std::size_t size);
+
+// How the runtime's text makes characters of its bytes: one byte each (a
+// single-byte code page); UTF-8, where a byte below 128 is never part of a
+// longer character; or a double-byte code page, whose trail bytes may be
+// ones below 128.
+enum class TextEncoding { kSingleByte, kUtf8, kDoubleByte };
+TextEncoding SystemTextEncoding();
+
+// How many bytes of `text` to keep so that it fits `room` bytes: all of it
+// when it fits, else up to the last character that fits whole.
+std::size_t WholeCharactersIn(std::string_view text, std::size_t room);
+
+// Length of the valid UTF-8 sequence at the start of `s` (1 to 4), or 0 when
+// none starts there: no overlong forms, no surrogates, nothing past U+10FFFF.
+// Reads no further than the first byte that does not fit the sequence.
+std::size_t Utf8SequenceLength(const unsigned char* s, std::size_t size);
