@@ -133,6 +133,19 @@ std::size_t CountOf(std::string_view text, std::string_view what) {
   return n;
 }
 
+// Lines of `text` that begin with `start`. A row is told by how its line
+// begins, where a name never stands.
+std::size_t LinesStartingWith(std::string_view text, std::string_view start) {
+  std::size_t n = 0;
+  for (std::size_t at = 0; at < text.size();) {
+    if (text.substr(at, start.size()) == start) ++n;
+    const std::size_t end = text.find('\n', at);
+    if (end == std::string_view::npos) break;
+    at = end + 1;
+  }
+  return n;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
@@ -252,7 +265,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
                     (entriesRead ? unconverted : 0),
                 "one message for each entry whose time does not convert");
   if (readable) {
-    fuzz::Require(CountOf(output, "Reads") >= 1, "a header line");
+    const std::string heading =
+        std::string("Activity for database: db\n\n") +
+        (settings.separator == ',' ? "Date/Time,Reads,Writes,User Name\n"
+                                   : "Date/Time\t\tReads\tWrites\tUser Name\n");
+    fuzz::Require(output.starts_with(heading), "the heading and the header line");
   }
   if (readable && settings.showSummary != 0) {
     // Whole days of the period, a started day counting as one.
@@ -264,13 +281,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     // Periods of any length (the seconds are 32 bits, the days are not); one
     // that ends before it starts is no days.
     const int64_t days = diff <= 0 ? 0 : diff / 86400 + (diff % 86400 != 0 ? 1 : 0);
-    fuzz::Require(
-        CountOf(output, "Last " + std::to_string(days) + " days" + settings.separator) >= 1,
-        "the period in whole days");
+    // The summary follows every entry, so its last heading is the summary's
+    // own, whatever the names hold.
+    const std::size_t summary = output.rfind("\n\nDatabase Summary Info (all users):\n");
+    fuzz::Require(summary != std::string::npos &&
+                      output.find("\nLast " + std::to_string(days) + " days" + settings.separator,
+                                  summary) != std::string::npos,
+                  "the period in whole days");
   }
 
   // The tables, in the text form or as JSON Lines (where the line mark is
-  // escaped); their messages about the log land in the same capture.
+  // escaped, and a name may hold the same six characters); their messages
+  // about the log land in the same capture, each a line of its own.
   settings.json = in.ConsumeBool() ? 1 : 0;
   auto capture = [](auto body) {
     char* text = nullptr;
@@ -287,8 +309,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     return captured;
   };
   const std::string table = capture([] { ProcessDatabaseEntries("", "db", "T"); });
-  const std::size_t rows = settings.json != 0 ? CountOf(table, "\\u0001")
-                                              : CountOf(table, std::string_view(&kLineMark, 1));
+  const std::size_t rows =
+      settings.json != 0
+          ? LinesStartingWith(table, "{\"path\":\"db\",\"title\":\"T\",\"time\":\"\\u0001")
+          : CountOf(table, std::string_view(&kLineMark, 1));
   fuzz::Require(rows == (entriesRead ? printed : 0), "the entry table has the report's entries");
   if (settings.json == 0 && settings.separator == '\t') {
     // Whatever the names hold, each row is one line with a field in each
@@ -309,7 +333,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     ProcessDatabaseUsers("", "db");
     PrintUserTable();
   });
-  fuzz::Require(CountOf(users, "{\"user\":") == (entriesRead ? names.size() : 0),
+  fuzz::Require(LinesStartingWith(users, "{\"user\":") == (entriesRead ? names.size() : 0),
                 "one user line for each different name");
   fuzz::Require(rt.OpenHandles() == 0 && rt.LockedBlocks() == 0 && rt.LiveBlocks() == 0,
                 "the tables give back what they take");

@@ -23,5 +23,12 @@ if [ "$(id -u)" -ne 0 ]; then
 fi
 echo "installing: ${wanted[*]}"
 export DEBIAN_FRONTEND=noninteractive
-apt-get update -qq
-apt-get install -y -qq --no-install-recommends "${wanted[@]}" > /dev/null
+# apt-get's words are kept, and shown only when it fails.
+log=$(mktemp)
+trap 'rm -f "$log"' EXIT
+if ! { apt-get update -qq && apt-get install -y -qq --no-install-recommends "${wanted[@]}"; } \
+  > "$log" 2>&1; then
+  echo "could not install: ${wanted[*]}; the last lines of apt-get:" >&2
+  tail -n 15 "$log" | sed 's/^/  /' >&2
+  exit 1
+fi

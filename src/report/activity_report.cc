@@ -2,53 +2,43 @@
 // user-name patterns, its optional summary, and plain messages for its failures.
 #include "report/activity_report.h"
 
-#include <array>
-#include <cstddef>
 #include <cstdint>
-#include <cstring>
 #include <string_view>
 
-#include "cli/progress.h"
 #include "cli/report_printf.h"
 #include "cli/run_settings.h"
 #include "common/fixed_text.h"
-#include "report/activity_block.h"
-#include "report/database_path.h"
+#include "report/database_log.h"
 #include "report/entry_filter.h"
 #include "report/report_fields.h"
 
 namespace {
 
-// Prints the entries that pass the date window and the name patterns and
-// returns the status of the last date-time conversion (0 when none).
-//
-// The block is the runtime's, and the runtime gives no size for it: the
-// entry count and the name offsets are taken on trust, and a name is read
-// to its terminator, whole, as it is matched and printed. Entries are
-// copied out (the block need not be aligned); nothing from the block goes
-// into a buffer of ours.
-Status PrintEntries(const unsigned char* block, uint16_t count, const DateWindow& window) {
-  const FieldForm form = ReportForm(gRunSettings.separator);
-  Status status = 0;
-  uint32_t printed = 0;
-  for (uint32_t i = 0; i < count; ++i) {
-    ActivityEntry entry;
-    TimeText time;
-    status = ReadEntry(block, i, entry, time);
-    if (status != 0) {
-      ReportPrintf("Error converting time/date stamp on record %d\n", static_cast<int>(i));
-      continue;
-    }
+// What the report's hooks need to print.
+struct Printing {
+  const char* dbPath;
+  char separator;
+  FieldForm form;
+};
 
-    if (!InWindow(window, entry.time)) continue;
-
-    const char* name = reinterpret_cast<const char*>(block) + entry.nameOffset;
-    if (!NamePasses(name)) continue;
-    PrintEntryLine({}, TextOf(time), entry, name, form);
-    ++printed;
+// The database's heading and the header of its entries, once its log is had.
+void PrintHeading(void* context) {
+  const Printing& p = *static_cast<const Printing*>(context);
+  ReportPrintf("Activity for database: %s\n\n", p.dbPath);
+  if (p.separator == ',') {
+    ReportPrintf("Date/Time,Reads,Writes,User Name\n");
+  } else {
+    ReportPrintf("Date/Time\t\tReads\tWrites\tUser Name\n");
   }
-  NoteEntriesCounted(printed);
-  return status;
+}
+
+void PrintEntry(void* context, const ActivityEntry& entry, std::string_view time,
+                const char* name) {
+  PrintEntryLine({}, time, entry, name, static_cast<const Printing*>(context)->form);
+}
+
+void PrintUnconverted(void*, uint32_t index) {
+  ReportPrintf("Error converting time/date stamp on record %d\n", static_cast<int>(index));
 }
 
 // Counters are unsigned 32-bit: printed unsigned so that 2^31 and more are
@@ -74,58 +64,34 @@ void PrintSummary(const ActivitySummary& summary, char separator) {
 }  // namespace
 
 Status ProcessDatabase(const char* serverName, const char* dbPath) {
-  Text path{};
-  Status status = BuildDatabasePath(serverName, dbPath, path);
-  if (status != 0) {
-    ReportPrintf("Cannot create path to database %s\n", dbPath);
-    return status;
+  Printing printing{dbPath, gRunSettings.separator, ReportForm(gRunSettings.separator)};
+  LogOutcome log;
+  ReadDatabaseLog(serverName, dbPath, LogHooks{PrintEntry, PrintHeading, PrintUnconverted, false},
+                  &printing, log);
+  switch (log.reach) {
+    case LogReach::kNoPath:
+      ReportPrintf("Cannot create path to database %s\n", dbPath);
+      return log.status;
+    case LogReach::kNotOpened:
+      ReportPrintf("Unable to open database: %s\n\n", dbPath);
+      PrintStatus(log.status);
+      return log.status;
+    case LogReach::kOpened:
+      ReportPrintf("Activity for database: %s\n\n", dbPath);
+      ReportPrintf("Unable to get User Activity Log\n");
+      break;
+    case LogReach::kRead:
+      if (gRunSettings.showSummary != 0) PrintSummary(log.summary, printing.separator);
+      break;
   }
-
-  // Judged by the handle: a runtime may report a status and still open.
-  DbHandle handle = 0;
-  status = DbOpen(path.data(), &handle);
-  if (handle == 0) {
-    ReportPrintf("Unable to open database: %s\n\n", dbPath);
-    PrintStatus(status);
-    return status;
-  }
-
-  ReportPrintf("Activity for database: %s\n\n", dbPath);
-  status = PrintUserActivity(handle);
-  if (ErrorCode(status) == kErrorNoActivityLog) {
+  // The log's failure, or that of the last date-time conversion.
+  if (ErrorCode(log.status) == kErrorNoActivityLog) {
     ReportPrintf("User activity is not currently being logged in this database.\n");
     ReportPrintf("Go to Database Properties - User Activity, and check 'Record Activity'\n");
-  } else if (status != 0) {
-    PrintStatus(status);
+  } else if (log.status != 0) {
+    PrintStatus(log.status);
   }
-  DbClose(handle);
-  return status;
-}
-
-Status PrintUserActivity(DbHandle handle) {
-  ActivitySummary summary{};
-  MemHandle entriesHandle = 0;
-  uint16_t count = 0;
-  Status status = DbGetUserActivity(handle, 0, &summary, &entriesHandle, &count);
-  if (status != 0) {
-    ReportPrintf("Unable to get User Activity Log\n");
-    return status;
-  }
-
-  const DateWindow window = MakeDateWindow();
-  const ActivityBlock block = LockActivityBlock(entriesHandle, count);
-  const char separator = gRunSettings.separator;
-  if (separator == ',') {
-    ReportPrintf("Date/Time,Reads,Writes,User Name\n");
-  } else {
-    ReportPrintf("Date/Time\t\tReads\tWrites\tUser Name\n");
-  }
-  // No block, or one that cannot be locked: no entries to print.
-  status = block.entries == nullptr ? Status{0} : PrintEntries(block.entries, block.count, window);
-  ReleaseActivityBlock(block);
-
-  if (gRunSettings.showSummary != 0) PrintSummary(summary, separator);
-  return status;
+  return log.status;
 }
 
 void PrintStatus(Status status) {

@@ -1,5 +1,5 @@
-// One sequence for the overview and the tables, so that they open, read
-// and give back a database alike, and word its failures alike.
+// One sequence for the report, the overview and the tables, so that they
+// open, read and give back a database alike, and word its failures alike.
 #include "report/database_log.h"
 
 #include <cstdio>
@@ -23,13 +23,18 @@ void Describe(const char* words, Status status, LogWords& out) {
   }
 }
 
-// Hands on the entries of the block that the report would print; returns the
-// status of the last date-time conversion. The block is taken on trust as
-// the report takes it: names are read to their end.
-Status WalkEntries(const unsigned char* block, uint16_t count, CountedEntry visit, void* context,
+// Hands on the entries of the block that count; returns the status of the
+// last date-time conversion.
+//
+// The block is the runtime's, and the runtime gives no size for it: the
+// entry count and the name offsets are taken on trust, and a name is read
+// to its terminator, whole, as it is matched and handed on. Entries are
+// copied out (the block need not be aligned); nothing from the block goes
+// into a buffer of ours.
+Status WalkEntries(const unsigned char* block, uint16_t count, const LogHooks& hooks, void* context,
                    LogOutcome& outcome) {
   const DateWindow window = MakeDateWindow();
-  LearnTimeDifferences();
+  if (hooks.comparesTimes) LearnTimeDifferences();
   Status status = 0;
   uint32_t counted = 0;
   for (uint32_t i = 0; i < count; ++i) {
@@ -38,12 +43,13 @@ Status WalkEntries(const unsigned char* block, uint16_t count, CountedEntry visi
     status = ReadEntry(block, i, entry, time);
     if (status != 0) {
       ++outcome.unconverted;
+      if (hooks.unconverted != nullptr) hooks.unconverted(context, i);
       continue;
     }
     if (!InWindow(window, entry.time)) continue;
     const char* name = reinterpret_cast<const char*>(block) + entry.nameOffset;
     if (!NamePasses(name)) continue;
-    visit(context, entry, TextOf(time), name);
+    hooks.counted(context, entry, TextOf(time), name);
     ++counted;
   }
   NoteEntriesCounted(counted);
@@ -51,7 +57,7 @@ Status WalkEntries(const unsigned char* block, uint16_t count, CountedEntry visi
 }
 
 // Reads the log of an open database.
-void ReadLog(DbHandle handle, CountedEntry visit, void* context, LogOutcome& outcome) {
+void ReadLog(DbHandle handle, const LogHooks& hooks, void* context, LogOutcome& outcome) {
   MemHandle entriesHandle = 0;
   uint16_t count = 0;
   outcome.status = DbGetUserActivity(handle, 0, &outcome.summary, &entriesHandle, &count);
@@ -64,18 +70,21 @@ void ReadLog(DbHandle handle, CountedEntry visit, void* context, LogOutcome& out
     }
     return;
   }
+  outcome.reach = LogReach::kRead;
   outcome.known = true;
+  if (hooks.logRead != nullptr) hooks.logRead(context);
+  // No block, or one that cannot be locked: no entries.
   const ActivityBlock block = LockActivityBlock(entriesHandle, count);
   if (block.entries != nullptr) {
-    outcome.status = WalkEntries(block.entries, block.count, visit, context, outcome);
+    outcome.status = WalkEntries(block.entries, block.count, hooks, context, outcome);
   }
   ReleaseActivityBlock(block);
 }
 
 }  // namespace
 
-void ReadDatabaseLog(const char* serverName, const char* dbPath, CountedEntry visit, void* context,
-                     LogOutcome& outcome) {
+void ReadDatabaseLog(const char* serverName, const char* dbPath, const LogHooks& hooks,
+                     void* context, LogOutcome& outcome) {
   outcome = LogOutcome{};
   Text path{};
   outcome.status = BuildDatabasePath(serverName, dbPath, path);
@@ -89,10 +98,12 @@ void ReadDatabaseLog(const char* serverName, const char* dbPath, CountedEntry vi
   DbHandle handle = 0;
   outcome.status = DbOpen(path.data(), &handle);
   if (handle == 0) {
+    outcome.reach = LogReach::kNotOpened;
     Describe("Unable to open database", outcome.status, outcome.words);
     return;
   }
-  ReadLog(handle, visit, context, outcome);
+  outcome.reach = LogReach::kOpened;
+  ReadLog(handle, hooks, context, outcome);
   DbClose(handle);
 
   if (!outcome.known) return;
@@ -104,6 +115,11 @@ void ReadDatabaseLog(const char* serverName, const char* dbPath, CountedEntry vi
                   static_cast<unsigned long>(outcome.unconverted),
                   outcome.unconverted == 1 ? "entry" : "entries");
   }
+}
+
+void ReadDatabaseLog(const char* serverName, const char* dbPath, CountedEntry visit, void* context,
+                     LogOutcome& outcome) {
+  ReadDatabaseLog(serverName, dbPath, LogHooks{visit, nullptr, nullptr, true}, context, outcome);
 }
 
 bool LogReadInFull(const LogOutcome& outcome) { return outcome.known && outcome.unconverted == 0; }

@@ -28,7 +28,8 @@ int64_t BoundDay(const TimeDate& today, int32_t offset) {
   return moved == counted ? moved : counted;
 }
 
-int64_t DayOf(const TimeDate& time) {
+// Day number of the calendar date of `time`.
+int64_t DayNumberOf(const TimeDate& time) {
   TimeDate date{};
   TimeDateOnly(&time, 0, &date);
   return TimeDayNumber(&date);
@@ -39,13 +40,6 @@ bool OnlyStars(const char* pattern) {
   if (*pattern != '*') return false;
   while (*pattern == '*') ++pattern;
   return *pattern == '\0';
-}
-
-// Day number of the calendar date of `time`.
-int64_t DayNumberOf(const TimeDate& time) {
-  TimeDate date{};
-  TimeDateOnly(&time, 0, &date);
-  return TimeDayNumber(&date);
 }
 
 // Seconds from the start of the calendar day of `time` to `time`.
@@ -86,9 +80,7 @@ DateWindow MakeDateWindow() {
 
 bool InWindow(const DateWindow& window, const TimeDate& time) {
   if (!window.hasStart && !window.hasEnd) return true;
-  TimeDate date{};
-  TimeDateOnly(&time, 0, &date);
-  const int64_t day = TimeDayNumber(&date);
+  const int64_t day = DayNumberOf(time);
   return (!window.hasEnd || day <= window.endDay) && (!window.hasStart || day >= window.startDay);
 }
 
@@ -139,11 +131,11 @@ bool IsLater(const TimeDate& a, const TimeDate& b) {
 int64_t TodayDayNumber() {
   TimeDate now{};
   TimeNow(&now);
-  return DayOf(now);
+  return DayNumberOf(now);
 }
 
 int32_t DaysSince(const TimeDate& time, int64_t today) {
-  const int64_t days = today - DayOf(time);
+  const int64_t days = today - DayNumberOf(time);
   return days > INT32_MAX ? INT32_MAX : days < INT32_MIN ? INT32_MIN : static_cast<int32_t>(days);
 }
 

@@ -22,8 +22,10 @@
 #                    the header's number of fields, and no text field begins
 #                    with a formula lead (=, +, -, @) unguarded
 # and the expected `stdout` and `stderr` (a missing file expects nothing).
-# On Windows line ends are "\r\n", and `stdout.win` / `stderr.win`, where
-# present, replace the expectations.
+# On Windows the same files are expected as Windows writes them: the
+# folders of database paths separated by "\" (written "\\" in JSON Lines)
+# and line ends "\r\n". Where Windows prints something else (text in the
+# system's code page), `stdout.win` / `stderr.win` replace the expectations.
 set -u
 
 emulator=()
@@ -53,7 +55,9 @@ native_path() {
   fi
 }
 
-declare -A env_set=([TZ]=UTC [USETRAIL_NOW]="2026-12-07 12:00:00" [USETRAIL_DATA]="$(native_path "$fixtures/basic")")
+data_dir=$fixtures/basic
+servers_dir=
+declare -A env_set=([TZ]=UTC [USETRAIL_NOW]="2026-12-07 12:00:00" [USETRAIL_DATA]="$(native_path "$data_dir")")
 declare -a env_unset=(USETRAIL_DATA USETRAIL_SERVERS USETRAIL_NOW)
 args=()
 want_status=0
@@ -69,8 +73,12 @@ while IFS= read -r line || [ -n "$line" ]; do
   value=${value# }
   case $directive in
     ''|'#'*) ;;
-    data) env_set[USETRAIL_DATA]=$(native_path "$fixtures/$value") ;;
-    servers) env_set[USETRAIL_SERVERS]=$(native_path "$fixtures/$value") ;;
+    data)
+      data_dir=$fixtures/$value
+      env_set[USETRAIL_DATA]=$(native_path "$data_dir") ;;
+    servers)
+      servers_dir=$fixtures/$value
+      env_set[USETRAIL_SERVERS]=$(native_path "$servers_dir") ;;
     many)
       mkdir -p "$work/many"
       for ((i = 1; i <= value; i++)); do
@@ -78,7 +86,8 @@ while IFS= read -r line || [ -n "$line" ]; do
         printf '{"title":"Database %d","activity":[{"time":"2026-12-07 08:00:00","reads":%d,"writes":0,"user":"CN=User %d/O=Org"}]}\n' \
           "$i" "$i" "$i" > "$work/many/$name.db"
       done
-      env_set[USETRAIL_DATA]=$(native_path "$work/many") ;;
+      data_dir=$work/many
+      env_set[USETRAIL_DATA]=$(native_path "$data_dir") ;;
     env) env_set[${value%%=*}]=${value#*=} ;;
     unset) unset "env_set[$value]" ;;
     arg) args+=("$value") ;;
@@ -114,6 +123,27 @@ out=${stdout_to:-$work/stdout}
 status=$?
 [ -e "$work/stderr" ] || : > "$work/stderr"
 
+# The folders under the data directories, which Windows separates by "\"
+# in the paths it prints.
+data_folders() {
+  local dir
+  for dir in "$data_dir" ${servers_dir:+"$servers_dir"/*/}; do
+    [ -d "$dir" ] && (cd "$dir" && find . -mindepth 1 -type d -printf '%P\n')
+  done
+}
+
+# Turns a POSIX expectation into what Windows writes.
+as_windows() {
+  FOLDERS=$(data_folders) perl -pi -e '
+    BEGIN { @folders = sort { length $b <=> length $a } grep { length } split /\n/, $ENV{FOLDERS} }
+    my $sep = /^\{/ ? "\\\\" : "\\";
+    for my $folder (@folders) {
+      (my $turned = $folder) =~ s{/}{$sep}g;
+      s{\Q$folder\E/}{$turned$sep}g;
+    }
+    s/\n/\r\n/g;' "$1"
+}
+
 failed=0
 for stream in stdout stderr; do
   if [ "$stream" = stdout ] && [ -n "$stdout_bytes" ]; then
@@ -130,7 +160,7 @@ for stream in stdout stderr; do
   fi
   if [ -e "$want" ]; then cp "$want" "$work/want.$stream"; else : > "$work/want.$stream"; fi
   if [ "$windows" = 1 ] && [ "$want" = "$case_dir/$stream" ]; then
-    perl -pi -e 's/\n/\r\n/g' "$work/want.$stream"
+    as_windows "$work/want.$stream"
   fi
   if ! cmp -s "$work/want.$stream" "$work/$stream"; then
     echo "--- $stream differs (expected, then actual):"

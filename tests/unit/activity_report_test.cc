@@ -78,11 +78,11 @@ TEST_F(ActivityReportTest, WholeRunWithServerAndSummary) {
   Output o = Capture([] { EXPECT_EQ(ProcessDatabase("srv", kDb), 0); });
   EXPECT_EQ(o.err, kActivity + kTabHeader + "2026-12-06 08:30:00\t7\t1\tAnn Lee/Org\n" +
                        Summary('\t', "0|0|0", "0|0|0", "0|0|0", "0 days|0|0|5"));
-  EXPECT_EQ(rt().calls, (std::vector<std::string>{
-                            "BuildNetPath(srv,db/a.db)", "DbOpen(srv!!db/a.db)",
-                            "DbGetUserActivity(srv!!db/a.db)", "TimeAdjust(0)", "TimeAdjust(0)",
-                            "MemLock(srv!!db/a.db)", "MemUnlock(srv!!db/a.db)",
-                            "MemFree(srv!!db/a.db)", "DbClose(srv!!db/a.db)"}));
+  EXPECT_EQ(rt().calls,
+            (std::vector<std::string>{"BuildNetPath(srv,db/a.db)", "DbOpen(srv!!db/a.db)",
+                                      "DbGetUserActivity(srv!!db/a.db)", "MemLock(srv!!db/a.db)",
+                                      "TimeAdjust(0)", "TimeAdjust(0)", "MemUnlock(srv!!db/a.db)",
+                                      "MemFree(srv!!db/a.db)", "DbClose(srv!!db/a.db)"}));
 }
 
 TEST_F(ActivityReportTest, EveryPathPrintsItsMessagesAndReleasesAll) {
