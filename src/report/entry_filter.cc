@@ -146,9 +146,10 @@ uint32_t SummaryPeriodDays(const ActivitySummary& summary) {
   // rounding is that of the seconds throughout. Day numbers tell how far is
   // left. A step that the runtime refuses, or that does not bring the start
   // a day nearer the end, ends the walk: what is left is then counted from
-  // day numbers and the times of day. A period that ends before it starts (a
-  // clock set back, entries dated ahead) is no days, not a wrapped-around
-  // count.
+  // day numbers and the times of day, when both ends are times the runtime
+  // can convert (the day number of one it cannot is meaningless). A period
+  // that ends before it starts (a clock set back, entries dated ahead) is no
+  // days, not a wrapped-around count.
   constexpr int32_t kStepDays = 20000;  // 1,728,000,000 seconds
   TimeDate start = summary.periodStart;
   const int64_t endDay = DayNumberOf(summary.periodEnd);
@@ -165,9 +166,11 @@ uint32_t SummaryPeriodDays(const ActivitySummary& summary) {
     start = next;
     left = nextLeft;
   }
-  if (left > kStepDays) {
+  TimeText text;
+  if (left > kStepDays && TimeTextOf(start, text) == 0 &&
+      TimeTextOf(summary.periodEnd, text) == 0) {
     seconds += left * kSecondsPerDay + SecondOfDay(summary.periodEnd) - SecondOfDay(start);
-  } else {
+  } else {  // near enough for the seconds, or a time that is not one (no day to count from)
     seconds += TimeDiffSeconds(&summary.periodEnd, &start);
   }
   if (seconds <= 0) return 0;

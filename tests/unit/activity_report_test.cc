@@ -280,6 +280,8 @@ TEST_F(ActivityReportTest, SummaryDaysRoundUpAndCountersAreUnsigned) {
       {"1950-01-01 00:00:00", 1, '\t', "0 days|1|2|3", "2026-12-07 12:00:00"},
       {"2026-12-07 12:00:00", 1, '\t', "36866 days|1|2|3", "1926-01-01 00:00:00"},
       {"2026-12-07 12:00:00", 1, '\t', "36865 days|1|2|3", "1926-01-01 12:00:00"},
+      // A start that is no time has no day to count from.
+      {"2026-12-07 12:00:00", 1, '\t', "0 days|1|2|3", ""},
   };
   // The runtime moves a date by days alone: it refuses a call that moves by
   // anything else, or reads only the days; or it refuses every move, and the
@@ -295,7 +297,8 @@ TEST_F(ActivityReportTest, SummaryDaysRoundUpAndCountersAreUnsigned) {
         rt().adjustReadsOnlyDays = moves == Moves::kReadsOnlyDays;
         for (int n = 1; moves == Moves::kNever && n <= 200; ++n) rt().Fail("TimeAdjust", n, 1);
         fake::Database& db = Db();  // no entries
-        db.summary = {At(c.start), At(c.end), 3, c.big, 2, 1, c.big, 2, 4, 5, 6, 7, 8, c.big};
+        const TimeDate start = *c.start == '\0' ? fake::InvalidTime() : At(c.start);
+        db.summary = {start, At(c.end), 3, c.big, 2, 1, c.big, 2, 4, 5, 6, 7, 8, c.big};
         gRunSettings.showSummary = 1;
         gRunSettings.separator = c.sep;
         const std::string big = std::to_string(c.big);
