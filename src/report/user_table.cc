@@ -8,7 +8,6 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
-#include <cstdlib>
 #include <cstring>
 #include <string_view>
 
@@ -16,6 +15,7 @@
 #include "cli/progress.h"
 #include "cli/report_printf.h"
 #include "cli/run_settings.h"
+#include "common/arena.h"
 #include "common/fixed_text.h"
 #include "report/database_log.h"
 #include "report/entry_filter.h"
@@ -47,25 +47,14 @@ std::string_view NameOf(const UserRecord* record) {
   return {reinterpret_cast<const char*>(record + 1), record->nameLength};
 }
 
-// --- the arena ---
-
-struct Chunk {
-  Chunk* next;
-  std::size_t size;  // bytes after the header
-  std::size_t used;
-};
-
 constexpr std::size_t kChunkSize = std::size_t{1} << 20;
-constexpr std::size_t kAlign = alignof(UserRecord);
-static_assert(sizeof(Chunk) % kAlign == 0);
+static_assert(alignof(UserRecord) <= kArenaAlign);
 
 struct Table {
-  Chunk* chunks = nullptr;  // the newest first
+  Arena arena{kChunkSize};
   UserRecord** slots = nullptr;
   std::size_t slotCount = 0;  // a power of two
   std::size_t names = 0;
-  std::size_t held = 0;      // bytes taken from the system
-  std::size_t limit = 0;     // 0: no bound
   bool memoryShort = false;  // memory ran short: the table is given up
   uint32_t database = 0;     // number of the database being read
   const char* dbPath = nullptr;
@@ -74,42 +63,12 @@ struct Table {
 
 Table table;
 
-// Memory from the system, within the limit; null when there is none.
-void* Allocate(std::size_t size) {
-  if (table.limit != 0 && (size > table.limit || table.held > table.limit - size)) return nullptr;
-  void* memory = std::malloc(size);
-  if (memory != nullptr) table.held += size;
-  return memory;
-}
-
-void Release(void* memory, std::size_t size) {
-  std::free(memory);
-  table.held -= size;
-}
-
-// `size` bytes from the arena, aligned for a record; null when memory is short.
-char* Take(std::size_t size) {
-  size = (size + kAlign - 1) / kAlign * kAlign;
-  Chunk* chunk = table.chunks;
-  if (chunk == nullptr || chunk->size - chunk->used < size) {
-    // A name longer than a chunk gets a chunk of its own size.
-    const std::size_t room = std::max(kChunkSize, size);
-    chunk = static_cast<Chunk*>(Allocate(sizeof(Chunk) + room));
-    if (chunk == nullptr) return nullptr;
-    *chunk = Chunk{table.chunks, room, 0};
-    table.chunks = chunk;
-  }
-  char* memory = reinterpret_cast<char*>(chunk + 1) + chunk->used;
-  chunk->used += size;
-  return memory;
-}
-
 // --- the hash table ---
 
 // Doubles the slots (or makes the first ones) and puts every record back.
 bool Grow() {
   const std::size_t count = table.slotCount == 0 ? 1024 : 2 * table.slotCount;
-  auto** slots = static_cast<UserRecord**>(Allocate(count * sizeof(UserRecord*)));
+  auto** slots = static_cast<UserRecord**>(ArenaAllocate(table.arena, count * sizeof(UserRecord*)));
   if (slots == nullptr) return false;
   std::fill(slots, slots + count, nullptr);
   const std::size_t mask = count - 1;
@@ -120,7 +79,9 @@ bool Grow() {
     while (slots[slot] != nullptr) slot = (slot + 1) & mask;
     slots[slot] = record;
   }
-  if (table.slots != nullptr) Release(table.slots, table.slotCount * sizeof(UserRecord*));
+  if (table.slots != nullptr) {
+    ArenaRelease(table.arena, table.slots, table.slotCount * sizeof(UserRecord*));
+  }
   table.slots = slots;
   table.slotCount = count;
   return true;
@@ -138,7 +99,7 @@ UserRecord* Find(std::string_view name) {
     if (record->hash == hash && NameOf(record) == name) return record;
   }
   if (name.size() > UINT32_MAX - 1) return nullptr;
-  char* memory = Take(sizeof(UserRecord) + name.size() + 1);
+  char* memory = ArenaTake(table.arena, sizeof(UserRecord) + name.size() + 1);
   if (memory == nullptr) return nullptr;
   auto* record = reinterpret_cast<UserRecord*>(memory);
   *record = UserRecord{};
@@ -156,7 +117,7 @@ UserRecord* Find(std::string_view name) {
 const char* KeptPath() {
   if (table.keptPath == nullptr) {
     const std::size_t size = std::strlen(table.dbPath) + 1;
-    char* memory = Take(size);
+    char* memory = ArenaTake(table.arena, size);
     if (memory == nullptr) return nullptr;
     std::memcpy(memory, table.dbPath, size);
     table.keptPath = memory;
@@ -316,17 +277,15 @@ void PrintUserTable() {
 }
 
 void ResetUserTable() {
-  while (table.chunks != nullptr) {
-    Chunk* next = table.chunks->next;
-    Release(table.chunks, sizeof(Chunk) + table.chunks->size);
-    table.chunks = next;
+  ArenaFreeChunks(table.arena);
+  if (table.slots != nullptr) {
+    ArenaRelease(table.arena, table.slots, table.slotCount * sizeof(UserRecord*));
   }
-  if (table.slots != nullptr) Release(table.slots, table.slotCount * sizeof(UserRecord*));
-  const std::size_t limit = table.limit;
+  const std::size_t limit = table.arena.limit;
   table = Table{};
-  table.limit = limit;
+  table.arena.limit = limit;
 }
 
-void SetUserTableMemoryLimit(std::size_t bytes) { table.limit = bytes; }
+void SetUserTableMemoryLimit(std::size_t bytes) { table.arena.limit = bytes; }
 
-std::size_t UserTableMemory() { return table.held; }
+std::size_t UserTableMemory() { return table.arena.held; }

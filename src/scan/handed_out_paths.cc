@@ -7,9 +7,9 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <cstdlib>
 #include <cstring>
 
+#include "common/arena.h"
 #include "report/name_hash.h"
 
 namespace {
@@ -23,39 +23,18 @@ std::string_view PathOf(const PathRecord* record) {
   return {reinterpret_cast<const char*>(record + 1), record->length};
 }
 
-struct Chunk {
-  Chunk* next;
-  std::size_t size;  // bytes after the header
-  std::size_t used;
-};
-
 constexpr std::size_t kChunkSize = std::size_t{256} << 10;
-constexpr std::size_t kAlign = alignof(PathRecord);
-static_assert(sizeof(Chunk) % alignof(Chunk) == 0 && alignof(Chunk) % kAlign == 0);
+static_assert(alignof(PathRecord) <= kArenaAlign);
 
 struct Paths {
-  Chunk* chunks = nullptr;  // the newest first
+  Arena arena{kChunkSize};
   const PathRecord* last = nullptr;
   std::size_t count = 0;
   const PathRecord** slots = nullptr;  // the index, once made
   std::size_t slotCount = 0;           // a power of two
-  std::size_t held = 0;                // bytes taken from the system
-  std::size_t limit = 0;               // 0: no bound
 };
 
 Paths paths;
-
-void* Allocate(std::size_t size) {
-  if (paths.limit != 0 && (size > paths.limit || paths.held > paths.limit - size)) return nullptr;
-  void* memory = std::malloc(size);
-  if (memory != nullptr) paths.held += size;
-  return memory;
-}
-
-void Release(void* memory, std::size_t size) {
-  std::free(memory);
-  paths.held -= size;
-}
 
 uint32_t HashOf(std::string_view path) { return static_cast<uint32_t>(NameHash(path)); }
 
@@ -72,7 +51,8 @@ bool Grow(std::size_t needed) {
   std::size_t count = paths.slotCount == 0 ? 1024 : paths.slotCount;
   while (count < 2 * needed) count *= 2;
   if (count == paths.slotCount) return true;
-  auto** slots = static_cast<const PathRecord**>(Allocate(count * sizeof(PathRecord*)));
+  auto** slots =
+      static_cast<const PathRecord**>(ArenaAllocate(paths.arena, count * sizeof(PathRecord*)));
   if (slots == nullptr) return false;
   std::fill(slots, slots + count, nullptr);
   const PathRecord** old = paths.slots;
@@ -82,20 +62,20 @@ bool Grow(std::size_t needed) {
   for (std::size_t i = 0; i < oldCount; ++i) {
     if (old[i] != nullptr) Insert(old[i]);
   }
-  if (old != nullptr) Release(old, oldCount * sizeof(PathRecord*));
+  if (old != nullptr) ArenaRelease(paths.arena, old, oldCount * sizeof(PathRecord*));
   return true;
 }
 
 // Calls `visit` for every record of the arena.
 template <typename Visit>
 void EachRecord(Visit visit) {
-  for (Chunk* chunk = paths.chunks; chunk != nullptr; chunk = chunk->next) {
+  for (ArenaChunk* chunk = paths.arena.chunks; chunk != nullptr; chunk = chunk->next) {
     char* at = reinterpret_cast<char*>(chunk + 1);
     char* end = at + chunk->used;
     while (at < end) {
       auto* record = reinterpret_cast<PathRecord*>(at);
       visit(record);
-      at += (sizeof(PathRecord) + record->length + kAlign - 1) / kAlign * kAlign;
+      at += ArenaRounded(sizeof(PathRecord) + record->length);
     }
   }
 }
@@ -103,33 +83,22 @@ void EachRecord(Visit visit) {
 }  // namespace
 
 void ForgetHandedOutPaths() {
-  for (Chunk* chunk = paths.chunks; chunk != nullptr;) {
-    Chunk* next = chunk->next;
-    Release(chunk, sizeof(Chunk) + chunk->size);
-    chunk = next;
+  ArenaFreeChunks(paths.arena);
+  if (paths.slots != nullptr) {
+    ArenaRelease(paths.arena, paths.slots, paths.slotCount * sizeof(PathRecord*));
   }
-  if (paths.slots != nullptr) Release(paths.slots, paths.slotCount * sizeof(PathRecord*));
-  const std::size_t limit = paths.limit;
+  const std::size_t limit = paths.arena.limit;
   paths = Paths{};
-  paths.limit = limit;
+  paths.arena.limit = limit;
 }
 
 bool KeepHandedOutPath(std::string_view path) {
-  if (path.size() > UINT32_MAX - sizeof(PathRecord) - kAlign) return false;
+  if (path.size() > UINT32_MAX - sizeof(PathRecord) - kArenaAlign) return false;
   // The index is grown first, so that a path is kept only when it can be
   // found too.
   if (paths.slots != nullptr && !Grow(paths.count + 1)) return false;
-  const std::size_t size = (sizeof(PathRecord) + path.size() + kAlign - 1) / kAlign * kAlign;
-  Chunk* chunk = paths.chunks;
-  if (chunk == nullptr || chunk->size - chunk->used < size) {
-    const std::size_t room = std::max(kChunkSize, size);
-    chunk = static_cast<Chunk*>(Allocate(sizeof(Chunk) + room));
-    if (chunk == nullptr) return false;
-    *chunk = Chunk{paths.chunks, room, 0};
-    paths.chunks = chunk;
-  }
-  char* memory = reinterpret_cast<char*>(chunk + 1) + chunk->used;
-  chunk->used += size;
+  char* memory = ArenaTake(paths.arena, sizeof(PathRecord) + path.size());
+  if (memory == nullptr) return false;
   auto* record = reinterpret_cast<PathRecord*>(memory);
   record->length = static_cast<uint32_t>(path.size());
   record->hash = paths.slots != nullptr ? HashOf(path) : 0;
@@ -168,6 +137,6 @@ bool WasHandedOut(std::string_view path) {
 
 std::size_t HandedOutPathCount() { return paths.count; }
 
-std::size_t HandedOutPathsMemory() { return paths.held; }
+std::size_t HandedOutPathsMemory() { return paths.arena.held; }
 
-void SetHandedOutPathsMemoryLimit(std::size_t bytes) { paths.limit = bytes; }
+void SetHandedOutPathsMemoryLimit(std::size_t bytes) { paths.arena.limit = bytes; }
