@@ -25,6 +25,27 @@ std::size_t Utf8SequenceLength(const unsigned char* s, std::size_t size) {
   return 4;
 }
 
+bool Utf8CutShort(const unsigned char* s, std::size_t size) {
+  if (size == 0) return false;
+  const unsigned char c = s[0];
+  if (c < 0xC2 || c > 0xF4) return false;
+  const std::size_t wanted = c < 0xE0 ? 2 : c < 0xF0 ? 3 : 4;
+  if (size >= wanted) return false;
+  const unsigned char low = c == 0xE0 ? 0xA0 : c == 0xF0 ? 0x90 : 0x80;
+  const unsigned char high = c == 0xED ? 0x9F : c == 0xF4 ? 0x8F : 0xBF;
+  if (size >= 2 && (s[1] < low || s[1] > high)) return false;
+  return size < 3 || Continuation(s[2]);
+}
+
+std::size_t FinishedCharactersIn(std::string_view text) {
+  std::size_t at = 0;
+  while (at < text.size()) {
+    if (CharacterCutShort(text.data() + at, text.size() - at)) return at;
+    at += CharacterLength(text.data() + at, text.size() - at);
+  }
+  return text.size();
+}
+
 std::size_t WholeCharactersIn(std::string_view text, std::size_t room) {
   if (text.size() <= room) return text.size();
   // Characters are known only from the start of the text (a trail byte of a

@@ -24,6 +24,18 @@ TextEncoding SystemTextEncoding();
 // when it fits, else up to the last character that fits whole.
 std::size_t WholeCharactersIn(std::string_view text, std::size_t room);
 
+// Whether the character that starts `text` was cut short by the end of its
+// `size` bytes: what is there is the start of a character that needs more.
+bool CharacterCutShort(const char* text, std::size_t size);
+
+// How many bytes of `text` are whole characters: all of it, or up to a last
+// character that was cut short (a text another cut to its room).
+std::size_t FinishedCharactersIn(std::string_view text);
+
+// Whether the `size` bytes at `s` are the start of a UTF-8 sequence that
+// needs more of them.
+bool Utf8CutShort(const unsigned char* s, std::size_t size);
+
 // Length of the valid UTF-8 sequence at the start of `s` (1 to 4), or 0 when
 // none starts there: no overlong forms, no surrogates, nothing past U+10FFFF.
 // Reads no further than the first byte that does not fit the sequence.

@@ -7,4 +7,8 @@ std::size_t CharacterLength(const char* text, std::size_t size) {
   return length == 0 ? 1 : length;
 }
 
+bool CharacterCutShort(const char* text, std::size_t size) {
+  return Utf8CutShort(reinterpret_cast<const unsigned char*>(text), size);
+}
+
 TextEncoding SystemTextEncoding() { return TextEncoding::kUtf8; }

@@ -52,6 +52,13 @@ std::size_t CharacterLength(const char* text, std::size_t size) {
   return page.lead[bytes[0]] && size >= 2 && bytes[1] >= 0x40 ? 2 : 1;
 }
 
+bool CharacterCutShort(const char* text, std::size_t size) {
+  const CodePage& page = SystemCodePage();
+  const auto* bytes = reinterpret_cast<const unsigned char*>(text);
+  if (page.utf8) return Utf8CutShort(bytes, size);
+  return size == 1 && page.lead[bytes[0]];
+}
+
 TextEncoding SystemTextEncoding() {
   const CodePage& page = SystemCodePage();
   return page.utf8         ? TextEncoding::kUtf8

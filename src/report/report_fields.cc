@@ -7,6 +7,8 @@
 #include <cstring>
 
 #include "cli/report_printf.h"
+#include "common/text_characters.h"
+#include "common/text_characters.h"
 
 namespace {
 
@@ -196,7 +198,9 @@ void PrintEntryLine(std::string_view prefix, std::string_view time, const Activi
 
 std::size_t LoadErrorText(Status status, Text& text) {
   const uint16_t length = LoadStatusString(0, ErrorCode(status), text.data(), kTextSize - 1);
-  const std::size_t kept = length < kTextSize - 1 ? length : kTextSize - 1;
+  std::size_t kept = length < kTextSize - 1 ? length : kTextSize - 1;
+  // A text that fills the room was cut to it, perhaps inside a character.
+  if (kept == kTextSize - 1) kept = FinishedCharactersIn({text.data(), kept});
   text[kept] = '\0';
   return kept;
 }

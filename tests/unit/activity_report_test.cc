@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "cli/run_settings.h"
+#include "common/text_characters.h"
 #include "test_support.h"
 
 namespace {
@@ -117,6 +118,23 @@ TEST_F(ActivityReportTest, EveryPathPrintsItsMessagesAndReleasesAll) {
       {"other status", [] { Db().activityStatus = 0x8000 | fake::kBadHandle; },
        kActivity + noLog + "(Error 6: Invalid handle)\n", 0x8000 | fake::kBadHandle, 1},
       {"other status without text", [] { Db().activityStatus = 77; }, kActivity + noLog, 77, 1},
+      // A text that fills the room was cut there: a character it cut short is
+      // left out where the system's characters are UTF-8, and a shorter text
+      // is the runtime's own, kept whole.
+      {"status text cut inside a character",
+       [] {
+         fake::Fake().texts[1111] = std::string(254, 'x') + "\xc3\xbc";
+         Db().activityStatus = 1111;
+       },
+       kActivity + noLog + "(Error 1111: " + std::string(254, 'x') +
+           (SystemTextEncoding() == TextEncoding::kUtf8 ? "" : "\xc3") + ")\n",
+       1111, 1},
+      {"status text shorter than the room, ending as it does",
+       [] {
+         fake::Fake().texts[1111] = std::string(253, 'x') + "\xc3";
+         Db().activityStatus = 1111;
+       },
+       kActivity + noLog + "(Error 1111: " + std::string(253, 'x') + "\xc3)\n", 1111, 1},
       {"last entry unconvertible",
        [] {
          Db({{"2026-12-01 00:00:00", "A"}, {nullptr, "B"}});

@@ -83,6 +83,30 @@ TEST(TextCharacters, FirstCharacterAndWholeCuts) {
   EXPECT_EQ(SystemTextEncoding(), encodings[static_cast<int>(system)]);
 }
 
+// Texts that another cut to its room keep their whole characters only.
+TEST(TextCharacters, FinishedCharactersLeaveOutOneCutShort) {
+  struct Case {
+    Characters system;
+    std::string_view text;
+    std::size_t finished;
+  };
+  const Case cases[] = {
+      {Characters::kUtf8, "ab\xc3\xbc", 4},    {Characters::kUtf8, "ab\xc3", 2},
+      {Characters::kUtf8, "ab\xe2\x82", 2},    {Characters::kUtf8, "ab\xf0\x9f\x98", 2},
+      {Characters::kUtf8, "ab\xe0\x80", 4},  // no sequence starts so: two bytes alone
+      {Characters::kUtf8, "ab\xbc", 3},      // a continuation byte alone is one
+      {Characters::kUtf8, "\xc3x\xc3", 2},   // only the last character is looked at
+      {Characters::kShiftJis, "a\x83\x54", 3}, {Characters::kShiftJis, "a\x83", 1},
+      {Characters::kShiftJis, "\x83\x83", 2},  // a lead byte takes the next as its trail
+      {Characters::kBytes, "ab\xc3", 3},       {Characters::kBytes, "a\x83", 2},
+  };
+  for (const Case& c : cases) {
+    if (c.system != SystemCharacters()) continue;
+    SCOPED_TRACE(testing::PrintToString(std::string(c.text)));
+    EXPECT_EQ(FinishedCharactersIn(c.text), c.finished);
+  }
+}
+
 // A title of 254 T's and one more character of two bytes: the buffer of 255
 // keeps the T's alone, unless the system takes bytes for characters.
 TEST(TextCharacters, CopyTextCutsBeforeACharacterThatDoesNotFit) {
