@@ -15,6 +15,15 @@ trap 'rm -rf "$work"' EXIT
 mkdir "$work/bin" "$work/first" "$work/second" "$work/sub"
 cp "$program" "$work/bin/usetrail.exe"
 winpath() { printf 'Z:%s' "${1//\//\\}"; }
+# Plants a library where the case names: in the current folder, there and
+# reached by PATH=., or in a folder reached by the relative PATH=sub.
+plant() {
+  case $case_name in
+    *_in_current_folder) cp "$1" "$work/" ;;
+    *_on_path_dot) cp "$1" "$work/"; path=. ;;
+    *) cp "$1" "$work/sub/"; path=sub ;;
+  esac
+}
 
 not_found=(
   'The runtime library nnotes.dll was not found in the folder of usetrail.exe or in the folders of PATH (the current folder is not searched).'
@@ -71,21 +80,13 @@ case $case_name in
     lines=('The runtime library Z:\\*\\first\\nnotes.dll '"$lacking_first") ;;
   helper_in_current_folder | helper_on_path_dot | helper_on_relative_path)
     cp "$runtimes/importing/nnotes.dll" "$work/bin/"; status=901 lines=("${needs_helper[@]}")
-    case $case_name in
-      helper_in_current_folder) cp "$runtimes/helper/helper.dll" "$work/" ;;
-      helper_on_path_dot) cp "$runtimes/helper/helper.dll" "$work/"; path=. ;;
-      *) cp "$runtimes/helper/helper.dll" "$work/sub/"; path=sub ;;
-    esac ;;
+    plant "$runtimes/helper/helper.dll" ;;
   plugin_beside_runtime) cp "$runtimes/loading/nnotes.dll" "$runtimes/plugin/plugin.dll" "$work/first/"
     path=$(winpath "$work/first"); status=904 marks=first/plugin.dll.ran
     lines=('The runtime library Z:\\*\\first\\nnotes.dll '"$lacking_first") ;;
   plugin_in_current_folder | plugin_on_path_dot | plugin_on_relative_path)
     cp "$runtimes/loading/nnotes.dll" "$work/bin/"; status=903 lines=("${plugin_refused[@]}")
-    case $case_name in
-      plugin_in_current_folder) cp "$runtimes/plugin/plugin.dll" "$work/" ;;
-      plugin_on_path_dot) cp "$runtimes/plugin/plugin.dll" "$work/"; path=. ;;
-      *) cp "$runtimes/plugin/plugin.dll" "$work/sub/"; path=sub ;;
-    esac ;;
+    plant "$runtimes/plugin/plugin.dll" ;;
   refuses_to_load) cp "$runtimes/refusing/nnotes.dll" "$work/bin/"; status=903 lines=(
     'The runtime library Z:\\*\\bin\\nnotes.dll was found but could not be loaded (Windows error 1114: ?*).') ;;
   lacks_an_operation) cp "$runtimes/lacking/nnotes.dll" "$work/bin/"; status=904 lines=(
