@@ -23,9 +23,9 @@ void AddCapped(uint32_t* total, uint64_t amount) {
 constexpr size_t kCompactSlack = size_t{1} << 20;
 
 // Only the room of usual logs is kept.
-constexpr size_t kLargestSpare = size_t{16} << 20;
+constexpr size_t kLargestKeptSpare = size_t{16} << 20;
 
-KeptLog& Spare() {
+KeptLog& KeptSpare() {
   static KeptLog spare;
   return spare;
 }
@@ -33,15 +33,16 @@ KeptLog& Spare() {
 }  // namespace
 
 KeptLog SpareLog() {
-  KeptLog log = std::move(Spare());
+  KeptLog log = std::move(KeptSpare());
   log.records.clear();
   log.names.clear();
   return log;
 }
 
 void RecycleLog(KeptLog log) {
-  if (log.records.capacity() * sizeof(KeptRecord) + log.names.capacity() > kLargestSpare) return;
-  if (log.names.capacity() > Spare().names.capacity()) Spare() = std::move(log);
+  if (log.records.capacity() * sizeof(KeptRecord) + log.names.capacity() > kLargestKeptSpare)
+    return;
+  if (log.names.capacity() > KeptSpare().names.capacity()) KeptSpare() = std::move(log);
 }
 
 LogBuilder::LogBuilder(int64_t now, DatabaseContent* out) : now_(now), out_(out) {}

@@ -111,30 +111,14 @@ bool AnyHighByte(const Byte* s, std::size_t n) {
   return (any & 0x80) != 0;
 }
 
-// Whether any of the `n` bytes at `s` is a '?' or 128 or above: a pattern
-// byte that may take, or be part of, a character of more than one byte.
-// Eight bytes at a time, the last eight overlapping the ones before.
-bool AnyQuestionOrHighByte(const Byte* s, std::size_t n) {
-  constexpr uint64_t kOnes = 0x0101010101010101u;
-  constexpr uint64_t kHigh = 0x8080808080808080u;
-  const auto risky = [](uint64_t word) {
-    const uint64_t question = word ^ (kOnes * '?');  // a zero byte where a '?' was
-    return ((word | ((question - kOnes) & ~question)) & kHigh) != 0;
-  };
-  if (n < 8) {
-    for (std::size_t i = 0; i < n; ++i) {
-      if (s[i] >= 0x80 || s[i] == '?') return true;
-    }
-    return false;
-  }
-  uint64_t word;
-  for (std::size_t i = 0; i + 8 < n; i += 8) {
-    std::memcpy(&word, s + i, 8);
-    if (risky(word)) return true;
-  }
-  std::memcpy(&word, s + n - 8, 8);
-  return risky(word);
+// A pattern byte that may take, or be part of, a character of more than one
+// byte: a '?' or a byte of 128 or above, marked by bit 7.
+constexpr std::array<Byte, 256> MakeRisky() {
+  std::array<Byte, 256> table{};
+  for (int c = 0; c < 256; ++c) table[c] = c == '?' || c >= 0x80 ? 0x80 : 0;
+  return table;
 }
+constexpr std::array<Byte, 256> kRisky = MakeRisky();
 
 // Whether every character of the `n` bytes at `s` is one byte long.
 [[gnu::cold]] bool SingleByteCharacters(const Byte* s, std::size_t n) {
@@ -144,6 +128,11 @@ bool AnyQuestionOrHighByte(const Byte* s, std::size_t n) {
     }
   }
   return true;
+}
+
+// Whether the `n` bytes at `s` hold a character of more than one byte.
+[[gnu::cold, gnu::noinline]] bool HoldsLongerCharacters(const Byte* s, std::size_t n) {
+  return AnyHighByte(s, n) && !SingleByteCharacters(s, n);
 }
 
 // Bytes of the character at `s`, the part up to `end` being whole characters.
@@ -343,50 +332,43 @@ int32_t MatchCharacters(const Byte* p, const Byte* patternEnd, const Byte* t, co
 
 // The system's, for the whole run.
 const TextEncoding encoding = SystemTextEncoding();
+// Where trail bytes may look like anything, every pattern needs a look at
+// the text: as if it began with a byte that may take part of a character.
+const Byte kFirstRisk = encoding == TextEncoding::kDoubleByte ? 0x80 : 0;
 
-}  // namespace
+int32_t MatchWhereCharactersMayCount(const char* pattern, const char* text, const Byte* map);
 
-int32_t WildcardMatch(const char* pattern, const char* text, int32_t caseSensitive) {
-  const Byte* map = caseSensitive == 0 ? kFolded.data() : kExact.data();
+// The method over bytes. Watching, it hands the match over as soon as it
+// meets what may make bytes and characters differ: a text byte of 128 or
+// above before the first '*', or a '?' or a byte of 128 or above in the
+// rest of the pattern. Until then it has compared only bytes below 128 that
+// are characters of their own, so what it found stands either way; and the
+// pattern is looked at only as far as it is walked anyway.
+template <bool kWatch>
+int32_t MatchBytes(const char* pattern, const char* text, const Byte* map) {
   const Byte* p = reinterpret_cast<const Byte*>(pattern);
   const Byte* t = reinterpret_cast<const Byte*>(text);
 
-  // Bytes are characters in a single-byte code page; elsewhere a text of
-  // single-byte characters is matched byte by byte too, with the same result.
-  bool checked = encoding == TextEncoding::kSingleByte;
-
-  // Up to the first '*' (the whole match for a pattern without one). The
-  // text up to a byte of 128 or above is single-byte characters.
+  // Up to the first '*' (the whole match for a pattern without one).
   while (*p != '*') {
     if (*p == '\0') return *t == '\0' ? 1 : 0;
     if (*t == '\0') return 0;
-    if (*t >= 0x80 && !checked) {
-      if (!SingleByteCharacters(t, std::strlen(reinterpret_cast<const char*>(t)))) {
-        return MatchCharacters(pattern, text, map);
-      }
-      checked = true;
-    }
     if (*p != '?' && map[*p] != map[*t]) return 0;
+    if (kWatch && *t >= 0x80) return MatchWhereCharactersMayCount(pattern, text, map);
     ++p;
     ++t;
   }
 
   // After the last '*': must match the end of the text exactly.
+  Byte risky = kWatch ? kFirstRisk : 0;
   const Byte* patternEnd = p + std::strlen(reinterpret_cast<const char*>(p));
   const Byte* lastStar = patternEnd - 1;
-  while (*lastStar != '*') --lastStar;
+  for (; *lastStar != '*'; --lastStar) {
+    if (kWatch) risky |= kRisky[*lastStar];
+  }
+  if (kWatch && risky != 0) return MatchWhereCharactersMayCount(pattern, text, map);
   const std::size_t tailLength = static_cast<std::size_t>(patternEnd - (lastStar + 1));
   const std::size_t textLength = std::strlen(reinterpret_cast<const char*>(t));
-  // A byte below 128 of UTF-8 is a character wherever it stands, so the rest
-  // of a pattern without '?' and without longer characters is found between
-  // whole characters only, byte by byte, and the text need not be looked at.
-  // Trail bytes of a double-byte code page may look like anything.
-  if (!checked &&
-      (encoding == TextEncoding::kDoubleByte ||
-       AnyQuestionOrHighByte(p, static_cast<std::size_t>(patternEnd - p))) &&
-      AnyHighByte(t, textLength) && !SingleByteCharacters(t, textLength)) {
-    return MatchCharacters(pattern, text, map);
-  }
   if (tailLength > textLength) return 0;
   const Byte* textEnd = t + (textLength - tailLength);
   if (!RunMatches(lastStar + 1, textEnd, tailLength, map)) return 0;
@@ -396,7 +378,10 @@ int32_t WildcardMatch(const char* pattern, const char* text, int32_t caseSensiti
     while (*p == '*' && p < lastStar) ++p;
     if (p >= lastStar) break;
     const Byte* runEnd = p;
-    while (*runEnd != '*') ++runEnd;
+    for (; *runEnd != '*'; ++runEnd) {
+      if (kWatch) risky |= kRisky[*runEnd];
+    }
+    if (kWatch && risky != 0) return MatchWhereCharactersMayCount(pattern, text, map);
     const std::size_t runLength = static_cast<std::size_t>(runEnd - p);
     const Byte* found = FindRun(p, runLength, t, textEnd, map);
     if (found == nullptr) return 0;
@@ -404,4 +389,22 @@ int32_t WildcardMatch(const char* pattern, const char* text, int32_t caseSensiti
     p = runEnd;
   }
   return 1;
+}
+
+// Bytes are characters in a single-byte code page, and in a text of
+// single-byte characters anywhere; elsewhere the match goes by characters.
+[[gnu::cold, gnu::noinline]] int32_t MatchWhereCharactersMayCount(const char* pattern,
+                                                                  const char* text,
+                                                                  const Byte* map) {
+  const auto* t = reinterpret_cast<const Byte*>(text);
+  if (encoding != TextEncoding::kSingleByte && HoldsLongerCharacters(t, std::strlen(text))) {
+    return MatchCharacters(pattern, text, map);
+  }
+  return MatchBytes<false>(pattern, text, map);
+}
+
+}  // namespace
+
+int32_t WildcardMatch(const char* pattern, const char* text, int32_t caseSensitive) {
+  return MatchBytes<true>(pattern, text, caseSensitive == 0 ? kFolded.data() : kExact.data());
 }

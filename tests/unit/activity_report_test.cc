@@ -38,12 +38,6 @@ std::string Line(const Entry& e, char sep = '\t') {
   return fake::TextOf(At(e.time)) + sep + "3" + sep + "4" + sep + e.user + "\n";
 }
 
-// `text` with every '|' made the separator `s`.
-std::string Sep(std::string text, char s) {
-  for (char& c : text) c = c == '|' ? s : c;
-  return text;
-}
-
 // The summary block; each row is "reads|writes|uses", the last "N days|reads|writes|uses".
 std::string Summary(char s, const char* day, const char* week, const char* month,
                     const char* last) {

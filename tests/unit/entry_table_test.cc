@@ -13,12 +13,6 @@ namespace {
 
 using fake::At;
 
-// `text` with every '|' made the separator `s`.
-std::string Sep(std::string text, char s) {
-  for (char& c : text) c = c == '|' ? s : c;
-  return text;
-}
-
 class EntryTableTest : public RuntimeTest {
  protected:
   void SetUp() override {

@@ -14,7 +14,6 @@
 
 namespace {
 
-const std::string kRule = "\n===========================\n";
 const std::string kHeader = "Date/Time\t\tReads\tWrites\tUser Name\n";
 const std::string kSummary =
     "\n\nDatabase Summary Info (all users):\nSummary Period\tReads\tWrites\tUses\n"

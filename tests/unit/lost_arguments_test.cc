@@ -14,7 +14,6 @@
 
 namespace {
 
-const std::string kRule = "\n===========================\n";
 const std::string kReport =
     kRule + "Activity for database: sales.db\n\n" + "Date/Time\t\tReads\tWrites\tUser Name\n";
 

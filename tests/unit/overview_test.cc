@@ -15,12 +15,6 @@ using fake::At;
 
 constexpr char kDb[] = "db/a.db";
 
-// `text` with every '|' made the separator `s`.
-std::string Sep(std::string text, char s) {
-  for (char& c : text) c = c == '|' ? s : c;
-  return text;
-}
-
 class OverviewTest : public RuntimeTest {
  protected:
   void SetUp() override {

@@ -15,8 +15,6 @@
 
 namespace {
 
-const std::string kRule = "\n===========================\n";
-
 class ProgramMainTest : public RuntimeTest {
  protected:
   void SetUp() override {

@@ -32,3 +32,8 @@ void RuntimeTest::SetUp() {
   SetUserTableMemoryLimit(0);
   ResetUserTable();
 }
+
+std::string Sep(std::string text, char s) {
+  for (char& c : text) c = c == '|' ? s : c;
+  return text;
+}

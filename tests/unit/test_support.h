@@ -40,6 +40,12 @@ class Args {
   std::vector<char*> pointers_;
 };
 
+// `text` with every '|' made the separator `s`.
+std::string Sep(std::string text, char s);
+
+// The line that opens each database's section of the report.
+inline const std::string kRule = "\n===========================\n";
+
 // Fresh fake runtime, run settings and scan state for every test.
 class RuntimeTest : public testing::Test {
  protected:

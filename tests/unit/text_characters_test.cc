@@ -22,7 +22,7 @@ Characters SystemCharacters() {
   return Characters::kBytes;
 }
 
-struct Row {
+struct TextCharactersRow {
   Characters system;
   std::string_view text;
   std::size_t first;  // bytes of the first character
@@ -30,7 +30,7 @@ struct Row {
   std::size_t kept;  // bytes kept in that room
 };
 
-constexpr Row kRows[] = {
+constexpr TextCharactersRow kRows[] = {
     // UTF-8: a valid sequence is one character, a byte that starts none is one.
     {Characters::kUtf8, "a", 1, 0, 0},
     {Characters::kUtf8, "\xc3\xbc", 2, 1, 0},
@@ -66,7 +66,7 @@ constexpr Row kRows[] = {
 TEST(TextCharacters, FirstCharacterAndWholeCuts) {
   const Characters system = SystemCharacters();
   int rows = 0;
-  for (const Row& row : kRows) {
+  for (const TextCharactersRow& row : kRows) {
     if (row.system != system) continue;
     ++rows;
     SCOPED_TRACE(testing::PrintToString(std::string(row.text)));

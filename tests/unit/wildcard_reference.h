@@ -18,9 +18,9 @@ inline unsigned char Fold(char c, bool fold) {
   return fold && u >= 'a' && u <= 'z' ? static_cast<unsigned char>(u - 'a' + 'A') : u;
 }
 
-// The text cut into its characters.
-inline std::vector<std::string> Characters(std::string_view text) {
-  std::vector<std::string> out;
+// The text cut into its characters (views into it).
+inline std::vector<std::string_view> Characters(std::string_view text) {
+  std::vector<std::string_view> out;
   for (std::size_t i = 0; i < text.size();) {
     const std::size_t n = CharacterLength(text.data() + i, text.size() - i);
     out.emplace_back(text.substr(i, n));
@@ -30,14 +30,14 @@ inline std::vector<std::string> Characters(std::string_view text) {
 }
 
 // Whether one pattern character other than '*' matches one text character.
-inline bool Matches(const std::string& p, const std::string& t, bool fold) {
+inline bool Matches(std::string_view p, std::string_view t, bool fold) {
   if (p == "?") return true;
   if (p.size() == 1 && t.size() == 1) return Fold(p[0], fold) == Fold(t[0], fold);
   return p == t;
 }
 
-inline bool RecursiveMatch(const std::vector<std::string>& p, std::size_t i,
-                           const std::vector<std::string>& t, std::size_t j, bool fold) {
+inline bool RecursiveMatch(const std::vector<std::string_view>& p, std::size_t i,
+                           const std::vector<std::string_view>& t, std::size_t j, bool fold) {
   if (i == p.size()) return j == t.size();
   if (p[i] == "*") {
     return RecursiveMatch(p, i + 1, t, j, fold) ||
@@ -54,16 +54,18 @@ inline bool RecursiveMatch(const char* pattern, const char* text, bool fold) {
 
 // By a table of (pattern, text) positions: slow but exact for any length.
 inline bool TableMatch(const std::string& pattern, const std::string& text, bool fold) {
-  const std::vector<std::string> t = Characters(text);
+  const std::vector<std::string_view> t = Characters(text);
   // row[j]: the pattern so far matches the first j characters of the text.
   std::vector<char> row(t.size() + 1, 0);
+  std::vector<char> next(t.size() + 1, 0);
   row[0] = 1;
-  for (const std::string& pc : Characters(pattern)) {
-    std::vector<char> next(t.size() + 1, 0);
-    for (std::size_t j = 0; j <= t.size(); ++j) {
-      if (pc == "*") {
-        next[j] = static_cast<char>(row[j] || (j > 0 && next[j - 1]));
-      } else if (j > 0) {
+  for (std::string_view pc : Characters(pattern)) {
+    if (pc == "*") {
+      next[0] = row[0];
+      for (std::size_t j = 1; j <= t.size(); ++j) next[j] = static_cast<char>(row[j] || next[j - 1]);
+    } else {
+      next[0] = 0;
+      for (std::size_t j = 1; j <= t.size(); ++j) {
         next[j] = static_cast<char>(row[j - 1] && Matches(pc, t[j - 1], fold));
       }
     }
