@@ -62,7 +62,8 @@ inline bool TableMatch(const std::string& pattern, const std::string& text, bool
   for (std::string_view pc : Characters(pattern)) {
     if (pc == "*") {
       next[0] = row[0];
-      for (std::size_t j = 1; j <= t.size(); ++j) next[j] = static_cast<char>(row[j] || next[j - 1]);
+      for (std::size_t j = 1; j <= t.size(); ++j)
+        next[j] = static_cast<char>(row[j] || next[j - 1]);
     } else {
       next[0] = 0;
       for (std::size_t j = 1; j <= t.size(); ++j) {
