@@ -1,35 +1,23 @@
 #!/usr/bin/env bash
 # Runs every test: unit and end-to-end tests (g++), the same under
 # AddressSanitizer and UndefinedBehaviorSanitizer (clang), the end-to-end
-# runs under Valgrind, short fuzzing runs, and the Windows build under Wine.
-# The sanitizer build also builds the fuzz targets (run here) and the
-# benchmarks (run by hand on the release build), so that each source is
-# compiled once per compiler and platform.
+# runs under Valgrind, short fuzzing runs of the fuzz targets that the
+# sanitizer build makes, and the Windows build under Wine. Each source is
+# compiled once per compiler and platform; the benchmarks are built by the
+# release preset, where they are run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 stage() { printf '\n=== %s ===\n' "$*"; }
+timings=()
+timed() { # NAME COMMAND...: runs the command and keeps how long it took
+  local name=$1 start=$SECONDS
+  shift
+  "$@"
+  timings+=("$(printf '%4d s  %s' $((SECONDS - start)) "$name")")
+}
 
 scripts/install-deps.sh core test
-
-stage "unit and end-to-end tests (g++)"
-cmake --preset dev > /dev/null
-cmake --build --preset dev
-ctest --preset dev
-
-stage "the same under AddressSanitizer and UndefinedBehaviorSanitizer (clang)"
-cmake --preset asan > /dev/null
-cmake --build --preset asan
-ctest --preset asan
-
-stage "end-to-end runs under Valgrind memcheck"
-vglogs=$(mktemp -d)
-USETRAIL_E2E_WRAPPER="valgrind -q --error-exitcode=99 --leak-check=full --errors-for-leak-kinds=definite --log-file=$vglogs/%p.log" \
-  ctest --preset dev -R '^e2e\.'
-rm -rf "$vglogs"
-
-stage "fuzz targets, short runs (built by asan)"
-fuzz/run.sh build/asan short
 
 # What the Windows stage lacks: the installer's own words, and each tool
 # that is still missing.
@@ -43,25 +31,65 @@ windows_lacks() {
   [ -x /usr/lib/wine/wine64 ] || echo "missing: /usr/lib/wine/wine64 (package wine64)"
 }
 
+# The Windows toolchain comes first, so that Wine makes its prefix (some
+# 15 s, most of it waiting) while the Linux builds compile.
+windows=none
 if [ -f cmake/toolchain-mingw64.cmake ]; then
-  stage "Windows build under Wine"
   install_log=$(mktemp)
   if scripts/install-deps.sh windows > "$install_log" 2>&1 &&
     command -v x86_64-w64-mingw32-g++-posix > /dev/null && [ -x /usr/lib/wine/wine64 ]; then
-    rm -f "$install_log"
+    windows=ready
     cmake --preset win64 > /dev/null
-    cmake --build --preset win64
-    ctest --preset win64
-  elif [ "${USETRAIL_REQUIRE_WINDOWS:-0}" = 1 ]; then
-    windows_lacks "$install_log" >&2
-    rm -f "$install_log"
-    echo "Windows tests cannot run: the mingw-w64 cross compiler or Wine could not be installed." >&2
-    exit 1
+    wine_log=$(mktemp)
+    build/win64/wine-run.sh --prepare > "$wine_log" 2>&1 &
+    wine_prefix=$!
   else
-    windows_lacks "$install_log"
-    rm -f "$install_log"
-    echo "Windows tests skipped: the mingw-w64 cross compiler or Wine could not be installed."
+    windows=missing
   fi
 fi
 
+stage "unit and end-to-end tests (g++)"
+cmake --preset dev > /dev/null
+timed "g++ build" cmake --build --preset dev
+timed "g++ tests" ctest --preset dev
+
+stage "the same under AddressSanitizer and UndefinedBehaviorSanitizer (clang)"
+cmake --preset asan > /dev/null
+timed "clang build (sanitizers, fuzz targets)" cmake --build --preset asan
+timed "clang tests" ctest --preset asan
+
+stage "end-to-end runs under Valgrind memcheck"
+vglogs=$(mktemp -d)
+USETRAIL_E2E_WRAPPER="valgrind -q --error-exitcode=99 --leak-check=full --errors-for-leak-kinds=definite --log-file=$vglogs/%p.log" \
+  timed "Valgrind" ctest --preset dev -R '^e2e\.'
+rm -rf "$vglogs"
+
+stage "fuzz targets, short runs (built by asan)"
+timed "fuzzing" fuzz/run.sh build/asan short
+
+case $windows in
+  ready)
+    stage "Windows build under Wine"
+    timed "Windows build" cmake --build --preset win64
+    if ! wait "$wine_prefix"; then
+      echo "Wine could not make its prefix:" >&2
+      tail -n 15 "$wine_log" >&2
+      exit 1
+    fi
+    rm -f "$install_log" "$wine_log"
+    timed "Windows tests" ctest --preset win64 ;;
+  missing)
+    stage "Windows build under Wine"
+    if [ "${USETRAIL_REQUIRE_WINDOWS:-0}" = 1 ]; then
+      windows_lacks "$install_log" >&2
+      rm -f "$install_log"
+      echo "Windows tests cannot run: the mingw-w64 cross compiler or Wine could not be installed." >&2
+      exit 1
+    fi
+    windows_lacks "$install_log"
+    rm -f "$install_log"
+    echo "Windows tests skipped: the mingw-w64 cross compiler or Wine could not be installed." ;;
+esac
+
 stage "all tests passed"
+printf '%s\n' "${timings[@]}"
