@@ -406,5 +406,8 @@ int32_t MatchBytes(const char* pattern, const char* text, const Byte* map) {
 }  // namespace
 
 int32_t WildcardMatch(const char* pattern, const char* text, int32_t caseSensitive) {
+  // The default exclude pattern, met once per entry: answered before the
+  // matcher sets up.
+  if (*pattern == '\0') return *text == '\0' ? 1 : 0;
   return MatchBytes<true>(pattern, text, caseSensitive == 0 ? kFolded.data() : kExact.data());
 }
