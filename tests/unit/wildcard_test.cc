@@ -92,6 +92,16 @@ constexpr CharacterRow kCharacterRules[] = {
     {System::kUtf8, {"*\xc3\xbc?*x", "\xc3\xbc\xc3\xbcx", 1, 1}},
     {System::kUtf8, {"*\xc3\xbc?*x", "\xc3\xbcx", 0, 0}},
     {System::kUtf8, {"*?\xc3\xbc*?\xc3\xbc", "a\xc3\xbc\xc3\xbc", 0, 0}},
+    // Plain runs first, then one that needs characters: the match starts
+    // over by characters, the plain runs found where they were.
+    {System::kUtf8, {"*a*b*J?rgen*", "ab J\xc3\xbcrgen", 1, 1}},  // bytes: 0
+    {System::kUtf8, {"*a*b*?x", "ab\xc3\xbcx", 1, 1}},            // bytes: 0
+    {System::kUtf8, {"*b*a?", "ba\xc3\xbc", 1, 1}},               // bytes: 0
+    {System::kUtf8, {"*a?c*", "ab\xc3\xbc", 0, 0}},
+    // Plain parts over a text of longer characters stay byte-wise.
+    {System::kUtf8, {"*rgen*", "J\xc3\xbcrgen", 1, 1}},
+    {System::kUtf8, {"J*n", "J\xc3\xbcrgen", 1, 1}},
+    {System::kUtf8, {"j*N", "J\xc3\xbcrgen", 1, 0}},
     // サトウ (83 54 ...) is not フトウ (83 74 ...), although 54 is 'T' and 74 't'.
     {System::kShiftJis, {"CN=\x83\x54\x83\x67\x83\x45*", "CN=\x83\x74\x83\x67\x83\x45 x", 0, 0}},
     {System::kShiftJis, {"CN=\x83\x54\x83\x67\x83\x45*", "CN=\x83\x54\x83\x67\x83\x45 x", 1, 1}},
