@@ -21,6 +21,7 @@
 
 #include "cli/streams.h"
 #include "cli/wide_streams.h"
+#include "common/text_characters.h"
 
 namespace {
 
@@ -43,67 +44,16 @@ HANDLE ConsoleOf(std::FILE* stream) {
   return consoleState[fd] == 1 ? handle : nullptr;
 }
 
-bool DoubleByteSystem() {
-  static const bool doubleByte = [] {
-    CPINFO info{};
-    return GetCPInfo(CP_ACP, &info) && info.MaxCharSize > 1;
-  }();
-  return doubleByte;
-}
-
-bool Continuation(char c) { return (static_cast<unsigned char>(c) & 0xc0) == 0x80; }
-
-// How many bytes the character that begins with `lead` takes: 1 for a byte
-// that begins none, which the conversion shows as a character of its own.
-std::size_t CharacterSize(UINT codePage, char lead) {
-  const auto byte = static_cast<unsigned char>(lead);
-  if (codePage == CP_UTF8) {
-    if (byte >= 0xc2 && byte <= 0xdf) return 2;
-    if (byte >= 0xe0 && byte <= 0xef) return 3;
-    if (byte >= 0xf0 && byte <= 0xf4) return 4;
-    return 1;
-  }
-  return DoubleByteSystem() && IsDBCSLeadByte(byte) ? 2 : 1;
-}
-
-// How many bytes from the start of `data` make whole characters, at most
-// `limit`: a character is never cut in two.
+// The cuts of text in `codePage`: UTF-8 (the reports of /j, or a system of
+// UTF-8), or the system's own code page.
 std::size_t WholeCharacters(UINT codePage, const char* data, std::size_t size, std::size_t limit) {
-  if (codePage == CP_UTF8) {
-    if (size <= limit) return size;
-    std::size_t whole = limit;  // back to the first byte of a character
-    while (whole > 0 && Continuation(data[whole])) --whole;
-    return whole;
-  }
-  if (!DoubleByteSystem()) return size < limit ? size : limit;
-  std::size_t whole = 0;
-  while (whole < size) {
-    const std::size_t step = CharacterSize(codePage, data[whole]) == 2 && whole + 1 < size ? 2 : 1;
-    if (whole + step > limit) break;
-    whole += step;
-  }
-  return whole;
+  const std::string_view text(data, size);
+  return codePage == CP_UTF8 ? WholeUtf8In(text, limit) : WholeCharactersIn(text, limit);
 }
 
-// How many bytes at the end of `data` begin a character that the bytes do
-// not finish: the next write to the same console brings the rest.
-std::size_t UnfinishedTail(UINT codePage, const char* data, std::size_t size) {
-  if (codePage == CP_UTF8) {
-    std::size_t start = size;
-    while (start > 0 && size - start < 4) {
-      if (!Continuation(data[--start])) break;
-    }
-    if (start == size || Continuation(data[start])) return 0;
-    return size - start < CharacterSize(codePage, data[start]) ? size - start : 0;
-  }
-  if (!DoubleByteSystem()) return 0;
-  std::size_t at = 0;
-  while (at < size) {
-    const std::size_t step = CharacterSize(codePage, data[at]);
-    if (at + step > size) return size - at;
-    at += step;
-  }
-  return 0;
+std::size_t FinishedCharacters(UINT codePage, const char* data, std::size_t size) {
+  const std::string_view text(data, size);
+  return codePage == CP_UTF8 ? FinishedUtf8In(text) : FinishedCharactersIn(text);
 }
 
 // Shows `size` bytes of `codePage` on `console` as wide text.
@@ -163,15 +113,25 @@ bool WriteWholeCharacters(int fd, HANDLE console, UINT codePage, const char* dat
     return false;
   }
   if (slot.size > 0) {
-    const std::size_t want = CharacterSize(codePage, slot.bytes[0]);
-    while (slot.size < want && size > 0 && (codePage != CP_UTF8 || Continuation(*data))) {
-      slot.bytes[slot.size++] = *data++;
+    // The bytes that go on with the held character join it; a byte that
+    // cannot ends it as it stands.
+    while (size > 0 && slot.size < sizeof slot.bytes &&
+           FinishedCharacters(codePage, slot.bytes, slot.size) == 0) {
+      slot.bytes[slot.size] = *data;
+      const std::size_t grown = slot.size + 1;
+      const bool goesOn = FinishedCharacters(codePage, slot.bytes, grown) == 0 ||
+                          WholeCharacters(codePage, slot.bytes, grown, slot.size) == 0;
+      if (!goesOn) break;
+      ++slot.size;
+      ++data;
       --size;
     }
-    if (slot.size < want && size == 0) return true;  // still unfinished
+    if (size == 0 && FinishedCharacters(codePage, slot.bytes, slot.size) == 0) {
+      return true;  // still unfinished
+    }
     if (!ShowHeld(slot)) return false;
   }
-  const std::size_t tail = UnfinishedTail(codePage, data, size);
+  const std::size_t tail = size - FinishedCharacters(codePage, data, size);
   if (!WriteToConsole(console, codePage, data, size - tail)) return false;
   if (tail > 0) {
     static const bool shownAtExit = std::atexit(ShowAllHeld) == 0;

@@ -58,3 +58,24 @@ std::size_t WholeCharactersIn(std::string_view text, std::size_t room) {
   }
   return kept;
 }
+
+std::size_t WholeUtf8In(std::string_view text, std::size_t room) {
+  if (text.size() <= room) return text.size();
+  // A sequence is known from its first byte, so only the last three bytes
+  // before the cut may begin one that crosses it.
+  const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
+  for (std::size_t back = 1; back <= 3 && back <= room; ++back) {
+    if (Utf8SequenceLength(bytes + room - back, text.size() - (room - back)) > back) {
+      return room - back;
+    }
+  }
+  return room;
+}
+
+std::size_t FinishedUtf8In(std::string_view text) {
+  const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
+  for (std::size_t back = 1; back <= 3 && back <= text.size(); ++back) {
+    if (Utf8CutShort(bytes + text.size() - back, back)) return text.size() - back;
+  }
+  return text.size();
+}

@@ -36,6 +36,13 @@ std::size_t FinishedCharactersIn(std::string_view text);
 // needs more of them.
 bool Utf8CutShort(const unsigned char* s, std::size_t size);
 
+// The same two cuts for text known to be UTF-8, whatever the system's: how
+// many bytes of `text` are whole characters up to `room`, and how many are
+// not the start of a last sequence cut short. A byte that starts no valid
+// sequence is a character of its own.
+std::size_t WholeUtf8In(std::string_view text, std::size_t room);
+std::size_t FinishedUtf8In(std::string_view text);
+
 // Length of the valid UTF-8 sequence at the start of `s` (1 to 4), or 0 when
 // none starts there: no overlong forms, no surrogates, nothing past U+10FFFF.
 // Reads no further than the first byte that does not fit the sequence.

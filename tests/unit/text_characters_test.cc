@@ -84,26 +84,44 @@ TEST(TextCharacters, FirstCharacterAndWholeCuts) {
 }
 
 // Texts that another cut to its room keep their whole characters only.
+struct FinishedRow {
+  Characters system;
+  std::string_view text;
+  std::size_t finished;
+};
+constexpr FinishedRow kFinishedRows[] = {
+    {Characters::kUtf8, "ab\xc3\xbc", 4},       {Characters::kUtf8, "ab\xc3", 2},
+    {Characters::kUtf8, "ab\xe2\x82", 2},       {Characters::kUtf8, "ab\xf0\x9f\x98", 2},
+    {Characters::kUtf8, "ab\xe0\x80", 4},  // no sequence starts so: two bytes alone
+    {Characters::kUtf8, "ab\xbc", 3},      // a continuation byte alone is one
+    {Characters::kUtf8, "\xc3x\xc3", 2},   // only the last character is looked at
+    {Characters::kUtf8, "\xf0\x9f\x98\x80", 4}, {Characters::kUtf8, "", 0},
+    {Characters::kShiftJis, "a\x83\x54", 3},    {Characters::kShiftJis, "a\x83", 1},
+    {Characters::kShiftJis, "\x83\x83", 2},  // a lead byte takes the next as its trail
+    {Characters::kBytes, "ab\xc3", 3},          {Characters::kBytes, "a\x83", 2},
+};
+
 TEST(TextCharacters, FinishedCharactersLeaveOutOneCutShort) {
-  struct Case {
-    Characters system;
-    std::string_view text;
-    std::size_t finished;
-  };
-  const Case cases[] = {
-      {Characters::kUtf8, "ab\xc3\xbc", 4},    {Characters::kUtf8, "ab\xc3", 2},
-      {Characters::kUtf8, "ab\xe2\x82", 2},    {Characters::kUtf8, "ab\xf0\x9f\x98", 2},
-      {Characters::kUtf8, "ab\xe0\x80", 4},  // no sequence starts so: two bytes alone
-      {Characters::kUtf8, "ab\xbc", 3},      // a continuation byte alone is one
-      {Characters::kUtf8, "\xc3x\xc3", 2},   // only the last character is looked at
-      {Characters::kShiftJis, "a\x83\x54", 3}, {Characters::kShiftJis, "a\x83", 1},
-      {Characters::kShiftJis, "\x83\x83", 2},  // a lead byte takes the next as its trail
-      {Characters::kBytes, "ab\xc3", 3},       {Characters::kBytes, "a\x83", 2},
-  };
-  for (const Case& c : cases) {
+  for (const FinishedRow& c : kFinishedRows) {
     if (c.system != SystemCharacters()) continue;
     SCOPED_TRACE(testing::PrintToString(std::string(c.text)));
     EXPECT_EQ(FinishedCharactersIn(c.text), c.finished);
+  }
+}
+
+// Text known to be UTF-8 (a console's reports in JSON Lines) is cut as on a
+// UTF-8 system, whatever the system's code page.
+TEST(TextCharacters, Utf8IsCutAsUtf8OnEverySystem) {
+  for (const TextCharactersRow& row : kRows) {
+    if (row.system != Characters::kUtf8) continue;
+    SCOPED_TRACE(testing::PrintToString(std::string(row.text)));
+    EXPECT_EQ(WholeUtf8In(row.text, row.room), row.kept);
+    EXPECT_EQ(WholeUtf8In(row.text, row.text.size()), row.text.size());
+  }
+  for (const FinishedRow& c : kFinishedRows) {
+    if (c.system != Characters::kUtf8) continue;
+    SCOPED_TRACE(testing::PrintToString(std::string(c.text)));
+    EXPECT_EQ(FinishedUtf8In(c.text), c.finished);
   }
 }
 
