@@ -34,10 +34,12 @@ constexpr std::array<Byte, 256> MakeTable(bool fold) {
 constexpr std::array<Byte, 256> kFolded = MakeTable(true);
 constexpr std::array<Byte, 256> kExact = MakeTable(false);
 
-// Whether `n` pattern characters (no '*' among them) match `n` text bytes.
+// Whether `n` pattern characters (no '*' among them) match `n` text bytes;
+// without kQuestions the caller knows there is no '?' among them.
+template <bool kQuestions = true>
 bool RunMatches(const Byte* pattern, const Byte* text, std::size_t n, const Byte* map) {
   for (std::size_t i = 0; i < n; ++i) {
-    if (pattern[i] != '?' && map[pattern[i]] != map[text[i]]) return false;
+    if ((!kQuestions || pattern[i] != '?') && map[pattern[i]] != map[text[i]]) return false;
   }
   return true;
 }
@@ -92,13 +94,14 @@ const Byte* FindLongRun(const Byte* run, std::size_t n, const Byte* text, const 
 
 // The leftmost place in [text, end) where the run of `n` pattern characters
 // (no '*' among them) matches, or null.
+template <bool kQuestions = true>
 const Byte* FindRun(const Byte* run, std::size_t n, const Byte* text, const Byte* end,
                     const Byte* map) {
   if (n >= kLongRun && n <= kMaskBits && static_cast<std::size_t>(end - text) > n) {
     return FindLongRun(run, n, text, end, map);
   }
   for (; static_cast<std::size_t>(end - text) >= n; ++text) {
-    if (RunMatches(run, text, n, map)) return text;
+    if (RunMatches<kQuestions>(run, text, n, map)) return text;
   }
   return nullptr;
 }
@@ -371,7 +374,8 @@ int32_t MatchBytes(const char* pattern, const char* text, const Byte* map) {
   const std::size_t textLength = std::strlen(reinterpret_cast<const char*>(t));
   if (tailLength > textLength) return 0;
   const Byte* textEnd = t + (textLength - tailLength);
-  if (!RunMatches(lastStar + 1, textEnd, tailLength, map)) return 0;
+  // Watching, what was walked so far holds no '?'.
+  if (!RunMatches<!kWatch>(lastStar + 1, textEnd, tailLength, map)) return 0;
 
   // Each run between two '*'s at its leftmost place in [t, textEnd).
   while (p < lastStar) {
@@ -383,7 +387,7 @@ int32_t MatchBytes(const char* pattern, const char* text, const Byte* map) {
     }
     if (kWatch && risky != 0) return MatchWhereCharactersMayCount(pattern, text, map);
     const std::size_t runLength = static_cast<std::size_t>(runEnd - p);
-    const Byte* found = FindRun(p, runLength, t, textEnd, map);
+    const Byte* found = FindRun<!kWatch>(p, runLength, t, textEnd, map);
     if (found == nullptr) return 0;
     t = found + runLength;
     p = runEnd;
