@@ -46,12 +46,6 @@ if [ -f cmake/toolchain-mingw64.cmake ]; then
     wine_log=$(mktemp)
     build/win64/wine-run.sh --prepare > "$wine_log" 2>&1 &
     wine_prefix=$!
-    # The Windows build runs beside the Linux stages at the lowest priority:
-    # it takes the time they leave idle (links, the ends of test runs), and
-    # its own words are shown in the Windows stage.
-    windows_build_log=$(mktemp)
-    nice -n 19 cmake --build --preset win64 > "$windows_build_log" 2>&1 &
-    windows_build=$!
   else
     windows=missing
   fi
@@ -79,19 +73,13 @@ timed "fuzzing" fuzz/run.sh build/asan short
 case $windows in
   ready)
     stage "Windows build under Wine"
-    windows_build_status=0
-    timed "Windows build (what was left of it)" wait "$windows_build" || windows_build_status=$?
-    grep -v '^\[[0-9]*/[0-9]*\] ' "$windows_build_log" || true
-    if [ "$windows_build_status" != 0 ]; then
-      echo "the Windows build failed (exit status $windows_build_status)" >&2
-      exit 1
-    fi
+    timed "Windows build" cmake --build --preset win64
     if ! wait "$wine_prefix"; then
       echo "Wine could not make its prefix:" >&2
       tail -n 15 "$wine_log" >&2
       exit 1
     fi
-    rm -f "$install_log" "$wine_log" "$windows_build_log"
+    rm -f "$install_log" "$wine_log"
     timed "Windows tests" ctest --preset win64 ;;
   missing)
     stage "Windows build under Wine"
