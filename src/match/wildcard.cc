@@ -362,20 +362,23 @@ int32_t MatchBytes(const char* pattern, const char* text, const Byte* map) {
     ++t;
   }
 
-  // After the last '*': must match the end of the text exactly.
-  Byte risky = kWatch ? kFirstRisk : 0;
-  const Byte* patternEnd = p + std::strlen(reinterpret_cast<const char*>(p));
-  const Byte* lastStar = patternEnd - 1;
-  for (; *lastStar != '*'; --lastStar) {
-    if (kWatch) risky |= kRisky[*lastStar];
+  // After the last '*': must match the end of the text exactly. Compared
+  // from the end while the last '*' is looked for, so that most misses are
+  // seen at the last byte. Watching, a plain byte there that differs is a
+  // miss by characters too: the text's bytes after it are plain as well, so
+  // it stands for a character of its own, or is part of one that is longer.
+  if (kWatch && kFirstRisk != 0) return MatchWhereCharactersMayCount(pattern, text, map);
+  const Byte* q = p + std::strlen(reinterpret_cast<const char*>(p));
+  const Byte* textEnd = t + std::strlen(reinterpret_cast<const char*>(t));
+  while (*--q != '*') {
+    if (kWatch && kRisky[*q] != 0) return MatchWhereCharactersMayCount(pattern, text, map);
+    // A pattern byte takes at least one byte of the text.
+    if (textEnd == t) return 0;
+    --textEnd;
+    if ((kWatch || *q != '?') && map[*q] != map[*textEnd]) return 0;
   }
-  if (kWatch && risky != 0) return MatchWhereCharactersMayCount(pattern, text, map);
-  const std::size_t tailLength = static_cast<std::size_t>(patternEnd - (lastStar + 1));
-  const std::size_t textLength = std::strlen(reinterpret_cast<const char*>(t));
-  if (tailLength > textLength) return 0;
-  const Byte* textEnd = t + (textLength - tailLength);
-  // Watching, what was walked so far holds no '?'.
-  if (!RunMatches<!kWatch>(lastStar + 1, textEnd, tailLength, map)) return 0;
+  const Byte* lastStar = q;
+  Byte risky = 0;
 
   // Each run between two '*'s at its leftmost place in [t, textEnd).
   while (p < lastStar) {

@@ -98,6 +98,14 @@ constexpr CharacterRow kCharacterRules[] = {
     {System::kUtf8, {"*a*b*?x", "ab\xc3\xbcx", 1, 1}},            // bytes: 0
     {System::kUtf8, {"*b*a?", "ba\xc3\xbc", 1, 1}},               // bytes: 0
     {System::kUtf8, {"*a?c*", "ab\xc3\xbc", 0, 0}},
+    // A tail that misses at its plain end misses whatever comes before.
+    {System::kUtf8, {"*?\xc3\xbcx", "a\xc3\xbcy", 0, 0}},
+    {System::kUtf8, {"*?ab", "ab", 0, 0}},
+    {System::kUtf8,
+     {"*?ab",
+      "\xc3\xbc"
+      "ab",
+      1, 1}},
     // Plain parts over a text of longer characters stay byte-wise.
     {System::kUtf8, {"*rgen*", "J\xc3\xbcrgen", 1, 1}},
     {System::kUtf8, {"J*n", "J\xc3\xbcrgen", 1, 1}},
