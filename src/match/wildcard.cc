@@ -335,9 +335,9 @@ int32_t MatchCharacters(const Byte* p, const Byte* patternEnd, const Byte* t, co
 
 // The system's, for the whole run.
 const TextEncoding encoding = SystemTextEncoding();
-// Where trail bytes may look like anything, every pattern needs a look at
-// the text: as if it began with a byte that may take part of a character.
-const Byte kFirstRisk = encoding == TextEncoding::kDoubleByte ? 0x80 : 0;
+// Where trail bytes may look like anything, every pattern with a '*' needs a
+// look at the text: a plain byte after the '*' may be part of a character.
+const bool kTrailBytesLookPlain = encoding == TextEncoding::kDoubleByte;
 
 int32_t MatchWhereCharactersMayCount(const char* pattern, const char* text, const Byte* map);
 
@@ -367,7 +367,7 @@ int32_t MatchBytes(const char* pattern, const char* text, const Byte* map) {
   // seen at the last byte. Watching, a plain byte there that differs is a
   // miss by characters too: the text's bytes after it are plain as well, so
   // it stands for a character of its own, or is part of one that is longer.
-  if (kWatch && kFirstRisk != 0) return MatchWhereCharactersMayCount(pattern, text, map);
+  if (kWatch && kTrailBytesLookPlain) return MatchWhereCharactersMayCount(pattern, text, map);
   const Byte* q = p + std::strlen(reinterpret_cast<const char*>(p));
   const Byte* textEnd = t + std::strlen(reinterpret_cast<const char*>(t));
   while (*--q != '*') {
